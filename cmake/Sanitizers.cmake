@@ -1,0 +1,16 @@
+# INSTALLER_SANITIZER selects one sanitizer set for the whole build: "address,undefined" or "thread".
+set(INSTALLER_SANITIZER "" CACHE STRING "Sanitizers for the whole build: address,undefined | thread | empty")
+
+if(INSTALLER_SANITIZER)
+    include(CheckCXXSourceCompiles)
+    set(CMAKE_REQUIRED_FLAGS "-fsanitize=${INSTALLER_SANITIZER}")
+    set(CMAKE_REQUIRED_LINK_OPTIONS "-fsanitize=${INSTALLER_SANITIZER}")
+    check_cxx_source_compiles("int main() { return 0; }" INSTALLER_SANITIZER_WORKS)
+    unset(CMAKE_REQUIRED_FLAGS)
+    unset(CMAKE_REQUIRED_LINK_OPTIONS)
+    if(NOT INSTALLER_SANITIZER_WORKS)
+        message(FATAL_ERROR "The compiler cannot build with -fsanitize=${INSTALLER_SANITIZER}")
+    endif()
+    add_compile_options(-fsanitize=${INSTALLER_SANITIZER} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${INSTALLER_SANITIZER})
+endif()
