@@ -1,0 +1,3 @@
+// <process.h> of the Microsoft runtime: _beginthreadex.
+#pragma once
+#include "msvcrt.h"
