@@ -1,0 +1,54 @@
+#include "oss/http_message.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace oss {
+
+namespace {
+
+constexpr const char* kMethodTexts[] = {"GET",     "HEAD",    "POST",  "PUT",  "DELETE",
+                                        "CONNECT", "OPTIONS", "PATCH", "TRACE"};
+constexpr const char* kSchemeTexts[] = {"http", "https"};
+
+unsigned char LowerAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+const char* HttpMethodText(HttpMethod method) {
+    const auto index = static_cast<size_t>(method);
+    return index < std::size(kMethodTexts) ? kMethodTexts[index] : "";
+}
+
+const char* HttpSchemeText(HttpScheme scheme) {
+    const auto index = static_cast<size_t>(scheme);
+    return index < std::size(kSchemeTexts) ? kSchemeTexts[index] : "";
+}
+
+bool HeaderNameLess::operator()(const std::string& a, const std::string& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return LowerAscii(static_cast<unsigned char>(x)) <
+               LowerAscii(static_cast<unsigned char>(y));
+    });
+}
+
+void HttpMessage::setHeader(const std::string& name, const std::string& value) {
+    headers_[name] = value;
+}
+
+std::string HttpMessage::getHeader(const std::string& name) const {
+    const auto it = headers_.find(name);
+    return it == headers_.end() ? std::string() : it->second;
+}
+
+bool HttpMessage::hasHeader(const std::string& name) const {
+    return headers_.count(name) != 0;
+}
+
+void HttpMessage::removeHeader(const std::string& name) {
+    headers_.erase(name);
+}
+
+}  // namespace oss
