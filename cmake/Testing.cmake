@@ -12,3 +12,23 @@ function(installer_add_test name)
         PROPERTIES LABELS ${T_LABEL}
         DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# installer_add_test_folder(LIBS <targets...>)
+# One test executable per *_test.cpp of the calling folder. The label comes from the file name:
+# *_integration_test.cpp → integration, *_gui_test.cpp → gui, *_e2e_test.cpp → e2e, else unit.
+function(installer_add_test_folder)
+    cmake_parse_arguments(F "" "" "LIBS" ${ARGN})
+    file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+    foreach(file ${tests})
+        get_filename_component(name ${file} NAME_WE)
+        set(label unit)
+        if(name MATCHES "_integration_test$")
+            set(label integration)
+        elseif(name MATCHES "_gui_test$")
+            set(label gui)
+        elseif(name MATCHES "_e2e_test$")
+            set(label e2e)
+        endif()
+        installer_add_test(${name} LABEL ${label} SOURCES ${file} LIBS ${F_LIBS} test_support)
+    endforeach()
+endfunction()

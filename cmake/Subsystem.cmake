@@ -1,0 +1,17 @@
+# installer_subsystem(<name> [DEPS <targets...>])
+# The library of one product folder: every .cpp of the folder, linked to its dependencies. A folder
+# without sources yet gives an interface target so that its dependants still link.
+function(installer_subsystem name)
+    cmake_parse_arguments(S "" "" "DEPS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    if(sources)
+        add_library(${name} STATIC ${sources})
+        target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
+        target_link_libraries(${name} PUBLIC ${S_DEPS})
+        installer_warnings(${name})
+    else()
+        add_library(${name} INTERFACE)
+        target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/..)
+        target_link_libraries(${name} INTERFACE ${S_DEPS})
+    endif()
+endfunction()
