@@ -1,0 +1,146 @@
+#include "oss/request_utils.h"
+
+#include <openssl/evp.h>
+
+#include <ctime>
+#include <istream>
+#include <memory>
+#include <regex>
+
+#include "crypto.h"
+#include "oss/url.h"
+
+namespace oss {
+
+namespace {
+
+bool IsUnreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+// Remembers the read position, 0 when it cannot be read (the stream's state is cleared then).
+std::streampos ReadPosition(std::istream& stream) {
+    const std::streampos position = stream.tellg();
+    if (position == std::streampos(-1)) {
+        stream.clear();
+        return 0;
+    }
+    return position;
+}
+
+struct MdContextFree {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+
+}  // namespace
+
+std::string PercentEncode(const std::string& text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(text.size() * 3);
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (IsUnreserved(c)) {
+            encoded += ch;
+        } else {
+            encoded += '%';
+            encoded += kHex[c >> 4];
+            encoded += kHex[c & 0xF];
+        }
+    }
+    return encoded;
+}
+
+std::string GmtDateString(int64_t secondsSince1970) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const auto seconds = static_cast<std::time_t>(secondsSince1970);
+    std::tm utc{};
+    if (gmtime_r(&seconds, &utc) == nullptr) {
+        return std::string();
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d GMT", kDays[utc.tm_wday % 7],
+                  utc.tm_mday, kMonths[utc.tm_mon % 12], utc.tm_year + 1900, utc.tm_hour,
+                  utc.tm_min, utc.tm_sec);
+    return text;
+}
+
+std::string BucketHost(const std::string& endpoint, const std::string& bucket, bool isCname) {
+    Url url(endpoint);
+    const std::string scheme = url.scheme().empty() ? std::string("http") : url.scheme();
+    if (!bucket.empty() && !isCname && !IsIpv4Host(url.host())) {
+        url.setHost(bucket + "." + url.host());
+    }
+    return scheme + "://" + url.authority();
+}
+
+std::string ObjectPath(const std::string& endpoint, const std::string& bucket,
+                       const std::string& key) {
+    std::string path = "/";
+    // An empty bucket would leave an empty first segment ("//key").
+    if (IsIpv4Host(Url(endpoint).host()) && !bucket.empty()) {
+        path += bucket;
+        path += '/';
+    }
+    path += PercentEncode(key);
+    return path;
+}
+
+bool IsIpv4Host(const std::string& host) {
+    static const std::regex pattern(
+        "((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\\.){3}"
+        "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])",
+        std::regex::ECMAScript);
+    return std::regex_match(host, pattern);
+}
+
+bool BucketNameIsValid(const std::string& name) {
+    static const std::regex pattern("^[a-z0-9][a-z0-9\\-]{1,61}[a-z0-9]$", std::regex::ECMAScript);
+    return !name.empty() && std::regex_match(name, pattern);
+}
+
+bool ObjectKeyIsValid(const std::string& key) {
+    return !key.empty() && key.size() <= 1023 && key.front() != '/' && key.front() != '\\';
+}
+
+std::string ContentMd5Of(std::istream& stream) {
+    const std::streampos position = ReadPosition(stream);
+    std::unique_ptr<EVP_MD_CTX, MdContextFree> context(EVP_MD_CTX_new());
+    bool ok = context && EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) == 1;
+
+    stream.seekg(0, std::ios_base::beg);
+    char block[2048];
+    while (ok) {
+        stream.read(block, sizeof block);
+        const std::streamsize got = stream.gcount();
+        if (got > 0) {
+            ok = EVP_DigestUpdate(context.get(), block, static_cast<size_t>(got)) == 1;
+        }
+        if (!stream) {
+            break;
+        }
+    }
+    stream.clear();
+    stream.seekg(position);
+
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    if (!ok || EVP_DigestFinal_ex(context.get(), digest, &digestLength) != 1) {
+        return std::string();
+    }
+    return Base64Encode(digest, digestLength);
+}
+
+int64_t StreamLengthOf(std::istream& stream) {
+    const std::streampos position = ReadPosition(stream);
+    stream.seekg(0, std::ios_base::end);
+    const std::streampos end = stream.tellg();
+    stream.clear();
+    stream.seekg(position);
+    return end == std::streampos(-1) ? -1 : static_cast<int64_t>(end);
+}
+
+}  // namespace oss
