@@ -5,7 +5,6 @@
 #include <ctime>
 #include <istream>
 #include <memory>
-#include <regex>
 
 #include "crypto.h"
 #include "oss/url.h"
@@ -13,6 +12,10 @@
 namespace oss {
 
 namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool IsUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -89,17 +92,42 @@ std::string ObjectPath(const std::string& endpoint, const std::string& bucket,
     return path;
 }
 
+// Four dot-separated numbers of one to three digits, each 0-255 and without a leading zero.
 bool IsIpv4Host(const std::string& host) {
-    static const std::regex pattern(
-        "((25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])\\.){3}"
-        "(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9][0-9]|[0-9])",
-        std::regex::ECMAScript);
-    return std::regex_match(host, pattern);
+    size_t pos = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= host.size() || host[pos] != '.') {
+                return false;
+            }
+            ++pos;
+        }
+        const size_t start = pos;
+        int value = 0;
+        while (pos < host.size() && pos - start < 3 && IsDigit(host[pos])) {
+            value = value * 10 + (host[pos] - '0');
+            ++pos;
+        }
+        const size_t digits = pos - start;
+        if (digits == 0 || (digits > 1 && host[start] == '0') || value > 255) {
+            return false;
+        }
+    }
+    return pos == host.size();
 }
 
 bool BucketNameIsValid(const std::string& name) {
-    static const std::regex pattern("^[a-z0-9][a-z0-9\\-]{1,61}[a-z0-9]$", std::regex::ECMAScript);
-    return !name.empty() && std::regex_match(name, pattern);
+    if (name.size() < 3 || name.size() > 63) {
+        return false;
+    }
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        const bool edge = i == 0 || i + 1 == name.size();
+        if (!((c >= 'a' && c <= 'z') || IsDigit(c) || (!edge && c == '-'))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool ObjectKeyIsValid(const std::string& key) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "oss/credentials.h"
 #include "oss/retry_strategy.h"
 
 namespace oss {
@@ -19,32 +18,10 @@ TEST(OssClientSettings, DefaultsAreTheDocumentedOnes) {
     ASSERT_NE(retry, nullptr);
     EXPECT_EQ(retry->delayBaseMs(), 300);
     EXPECT_EQ(retry->maxRetries(), 3);
-    EXPECT_EQ(s.proxyScheme, HttpScheme::Http);
-    EXPECT_TRUE(s.proxyHost.empty());
-    EXPECT_EQ(s.proxyPort, 0);
     EXPECT_TRUE(s.verifyTls);
     EXPECT_FALSE(s.endpointIsCname);
     EXPECT_TRUE(s.crc64Checking);
     EXPECT_TRUE(s.adjustClockSkew);
-    EXPECT_EQ(s.uploadRateLimiter, nullptr);
-    EXPECT_EQ(s.executor, nullptr);
-    EXPECT_EQ(s.httpClient, nullptr);
-}
-
-TEST(OssClientSettings, CopiesShareTheRetryPolicy) {
-    const OssClientSettings original;
-    const OssClientSettings copy = original;
-    EXPECT_EQ(copy.retryPolicy, original.retryPolicy);
-}
-
-TEST(SimpleCredentialsProvider, ReturnsItsCredentialsEachTime) {
-    SimpleCredentialsProvider provider("id", "secret", "token");
-    for (int i = 0; i < 2; ++i) {
-        const Credentials c = provider.GetCredentials();
-        EXPECT_EQ(c.accessKeyId, "id");
-        EXPECT_EQ(c.accessKeySecret, "secret");
-        EXPECT_EQ(c.securityToken, "token");
-    }
 }
 
 }  // namespace

@@ -60,34 +60,5 @@ TEST(HttpMessage, ComparesLowerCasedBytesAndPrefixSortsFirst) {
               (std::vector<std::string>{"X-OSS-META-A", "x-oss-meta-a_", "x-oss-meta-ab"}));
 }
 
-TEST(HttpMessage, FreshRequestAndResponseHaveDocumentedDefaults) {
-    auto request = std::make_shared<HttpRequest>(HttpMethod::Head);
-    EXPECT_EQ(request->method(), HttpMethod::Head);
-    EXPECT_TRUE(request->url().isEmpty());
-    EXPECT_FALSE(request->responseStreamFactory());
-    EXPECT_FALSE(request->transferProgress().handler);
-    EXPECT_FALSE(request->checkCrc64());
-    EXPECT_EQ(request->getBody(), nullptr);
-
-    HttpResponse response(request);
-    EXPECT_EQ(response.request(), request);
-    EXPECT_EQ(response.statusCode(), -1);
-    response.setStatusMessage(static_cast<const char*>(nullptr));
-    EXPECT_EQ(response.statusMessage(), "");
-    response.setStatusMessage("timeout");
-    EXPECT_EQ(response.statusMessage(), "timeout");
-}
-
-TEST(HttpMessage, MethodAndSchemeTextsFollowTheirValues) {
-    const char* methods[] = {"GET",     "HEAD",    "POST",  "PUT",  "DELETE",
-                             "CONNECT", "OPTIONS", "PATCH", "TRACE"};
-    for (int i = 0; i < 9; ++i) {
-        EXPECT_STREQ(HttpMethodText(static_cast<HttpMethod>(i)), methods[i]);
-    }
-    EXPECT_STREQ(HttpMethodText(static_cast<HttpMethod>(9)), "");
-    EXPECT_STREQ(HttpSchemeText(HttpScheme::Http), "http");
-    EXPECT_STREQ(HttpSchemeText(HttpScheme::Https), "https");
-}
-
 }  // namespace
 }  // namespace oss

@@ -71,11 +71,26 @@ TEST(ObjectPath, PutsBucketInPathOnlyForIpv4Endpoints) {
 
 TEST(IsIpv4Host, AcceptsOnlyCanonicalDottedQuads) {
     const std::pair<const char*, bool> cases[] = {
-        {"127.0.0.1", true},       {"0.0.0.0", true},    {"255.255.255.255", true},
-        {"192.168.10.200", true},  {"256.1.1.1", false}, {"01.2.3.4", false},
-        {"1.2.3", false},          {"1.2.3.4.5", false}, {"1.2.3.4 ", false},
-        {"a.b.c.d", false},        {"", false},          {"oss.example.net", false},
-        {"249.250.251.199", true}, {"1.2.3.04", false},
+        {"127.0.0.1", true},
+        {"0.0.0.0", true},
+        {"255.255.255.255", true},
+        {"192.168.10.200", true},
+        {"256.1.1.1", false},
+        {"01.2.3.4", false},
+        {"1.2.3", false},
+        {"1.2.3.4.5", false},
+        {"1.2.3.4 ", false},
+        {"a.b.c.d", false},
+        {"", false},
+        {"oss.example.net", false},
+        {"249.250.251.199", true},
+        {"1.2.3.04", false},
+        {"1.2.3.4.", false},
+        {".1.2.3", false},
+        {"1..2.3", false},
+        {"1234.1.1.1", false},
+        {"300.1.1.1", false},
+        {"10.0.0.1:80", false},
     };
     for (const auto& [host, expected] : cases) {
         EXPECT_EQ(IsIpv4Host(host), expected) << host;
@@ -95,6 +110,7 @@ TEST(BucketNameIsValid, AcceptsThreeToSixtyThreeLowerCaseCharacters) {
         {std::string(63, 'a'), true},
         {std::string(64, 'a'), false},
         {"a.b", false},
+        {"a--b", true},
     };
     for (const auto& [name, expected] : cases) {
         EXPECT_EQ(BucketNameIsValid(name), expected) << name;

@@ -69,14 +69,6 @@ TEST(Url, AuthorityCarriesUserInformationAndPort) {
     EXPECT_EQ(Url().authority(), "");
 }
 
-TEST(Url, EmptyUrlHasNoPortAndNoText) {
-    const Url url;
-    EXPECT_TRUE(url.isEmpty());
-    EXPECT_FALSE(url.isValid());
-    EXPECT_EQ(url.port(), -1);
-    EXPECT_EQ(url.toString(), "");
-}
-
 TEST(Url, SettersLowerCaseSchemeAndHostOnly) {
     Url url("http://a/");
     url.setScheme("HTTPS");
