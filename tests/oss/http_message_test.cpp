@@ -60,5 +60,12 @@ TEST(HttpMessage, ComparesLowerCasedBytesAndPrefixSortsFirst) {
               (std::vector<std::string>{"X-OSS-META-A", "x-oss-meta-a_", "x-oss-meta-ab"}));
 }
 
+TEST(HttpResponse, NullStatusTextClearsMessage) {
+    HttpResponse response(std::make_shared<HttpRequest>(HttpMethod::Get));
+    response.setStatusMessage("timeout");
+    response.setStatusMessage(static_cast<const char*>(nullptr));
+    EXPECT_EQ(response.statusMessage(), "");
+}
+
 }  // namespace
 }  // namespace oss
