@@ -35,7 +35,8 @@ bool IsForbiddenNameChar(char c) {
 std::string CurrentDirectoryAsWindows() {
     std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
     std::string out = "Z:";
-    for (const char* c = cwd ? cwd.get() : "/"; *c; ++c) out += (*c == '/') ? '\\' : *c;
+    for (const char* c = cwd ? cwd.get() : "/"; *c; ++c)
+        out += (*c == '/') ? '\\' : *c;
     return out;
 }
 
