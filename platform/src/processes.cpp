@@ -198,11 +198,3 @@ BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
     }
     return TRUE;
 }
-
-void WINAPI Sleep(DWORD milliseconds) {
-    if (milliseconds == INFINITE) {
-        for (;;)
-            pause();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}

@@ -2,6 +2,7 @@
 // there is no recycle bin here and no confirmation or error window. A last name with * or ?
 // deletes every match in its folder.
 #include "codepage.h"
+#include "file_object.h"
 #include "paths.h"
 
 #include <shellapi.h>
@@ -62,6 +63,27 @@ int ExpandSource(const std::string& source, std::vector<std::string>* paths) {
     return paths->size() > before ? 0 : ERROR_FILE_NOT_FOUND;
 }
 
+// Windows refuses to delete a file that a handle holds open without FILE_SHARE_DELETE.
+bool HoldsOpenFile(const std::string& unixPath) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    auto held = [](const fs::path& path) {
+        struct stat st;
+        return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+               IsOpenWithoutDeleteSharing(st.st_dev, st.st_ino);
+    };
+    if (held(unixPath))
+        return true;
+    if (!fs::is_directory(fs::symlink_status(unixPath, error)))
+        return false;
+    for (auto it = fs::recursive_directory_iterator(unixPath, error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (held(it->path()))
+            return true;
+    }
+    return false;
+}
+
 // A drive's root is never deleted as a whole.
 bool IsDriveRoot(const std::string& unixPath) {
     std::error_code ignored;
@@ -82,6 +104,8 @@ int DeleteSources(LPCSTR from) {
     for (const std::string& path : paths) {
         if (IsDriveRoot(path))
             return kInvalidFiles;
+        if (HoldsOpenFile(path))
+            return ERROR_SHARING_VIOLATION;
         std::error_code error;
         std::filesystem::remove_all(path, error);  // a symbolic link goes, not what it points at
         if (error)
@@ -94,6 +118,7 @@ int DeleteSources(LPCSTR from) {
 }  // namespace winlayer
 
 // Returns 0 on success; otherwise ERROR_FILE_NOT_FOUND for a source that does not exist,
+// ERROR_SHARING_VIOLATION for a tree with a file held open without FILE_SHARE_DELETE,
 // ERROR_ACCESS_DENIED when something could not be deleted (what was deleted before stays deleted),
 // DE_INVALIDFILES (0x7C) for a wildcard in a folder name or a drive's root, ERROR_INVALID_PARAMETER
 // for an empty list, ERROR_CALL_NOT_IMPLEMENTED for operations other than FO_DELETE.

@@ -69,6 +69,15 @@ TEST_F(ShellOperationsTest, FailuresReturnNonzeroAndDeleteNothing) {
     EXPECT_EQ(Delete("C:\\link"), 0);
     EXPECT_TRUE(fs::exists(C("target/inside.txt"))) << "a link goes, not what it points at";
 
+    testsupport::WriteFileBytes(C("busy/held.txt"), "h");
+    HANDLE held = CreateFileA("C:\\busy\\held.txt", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Delete("C:\\busy"), ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(fs::exists(C("busy/held.txt")));
+    CloseHandle(held);
+    EXPECT_EQ(Delete("C:\\busy"), 0);
+
     SHFILEOPSTRUCTA copy{};
     copy.wFunc = FO_COPY;
     copy.pFrom = "C:\\there.txt\0";
