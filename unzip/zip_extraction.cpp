@@ -1,0 +1,312 @@
+#include "unzip/zip_extraction.h"
+
+#include <windows.h>
+
+#include <unzip.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The prompt for a file that cannot be replaced:
+// "无法覆盖文件"%s",该文件可能正被使用!\n是否终止升级?" (cannot overwrite the file; it may be in
+// use; stop the update?), and its caption "警告" (warning), in code page 936.
+constexpr char kOverwritePrompt[] =
+    "\xce\xde\xb7\xa8\xb8\xb2\xb8\xc7\xce\xc4\xbc\xfe\"%s\","
+    "\xb8\xc3\xce\xc4\xbc\xfe\xbf\xc9\xc4\xdc"
+    "\xd5\xfd\xb1\xbb\xca\xb9\xd3\xc3!\n\xca\xc7\xb7\xf1\xd6\xd5\xd6\xb9\xc9\xfd\xbc\xb6?";
+constexpr char kWarningCaption[] = "\xbe\xaf\xb8\xe6";
+
+constexpr size_t kDataChunk = 2048;
+
+// minizip reads the archive through the runtime's stdio on a Windows path.
+voidpf OpenArchiveFile(voidpf, const void* path, int mode) {
+    if (path == nullptr || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
+        return nullptr;
+    FILE* file = nullptr;
+    if (fopen_s(&file, static_cast<const char*>(path), "rb") != 0)
+        return nullptr;
+    return file;
+}
+
+uLong ReadArchiveFile(voidpf, voidpf stream, void* buffer, uLong size) {
+    return static_cast<uLong>(std::fread(buffer, 1, size, static_cast<FILE*>(stream)));
+}
+
+uLong WriteArchiveFile(voidpf, voidpf, const void*, uLong) {
+    return 0;  // archives are only read
+}
+
+ZPOS64_T TellArchiveFile(voidpf, voidpf stream) {
+    long position = std::ftell(static_cast<FILE*>(stream));
+    return position < 0 ? static_cast<ZPOS64_T>(-1) : static_cast<ZPOS64_T>(position);
+}
+
+long SeekArchiveFile(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    int whence = origin == ZLIB_FILEFUNC_SEEK_CUR   ? SEEK_CUR
+                 : origin == ZLIB_FILEFUNC_SEEK_END ? SEEK_END
+                                                    : SEEK_SET;
+    return std::fseek(static_cast<FILE*>(stream), static_cast<long>(offset), whence) == 0 ? 0 : -1;
+}
+
+int CloseArchiveFile(voidpf, voidpf stream) {
+    return std::fclose(static_cast<FILE*>(stream));
+}
+
+int ArchiveFileError(voidpf, voidpf stream) {
+    return std::ferror(static_cast<FILE*>(stream));
+}
+
+zlib_filefunc64_def ArchiveFileFunctions() {
+    zlib_filefunc64_def functions{};
+    functions.zopen64_file = OpenArchiveFile;
+    functions.zread_file = ReadArchiveFile;
+    functions.zwrite_file = WriteArchiveFile;
+    functions.ztell64_file = TellArchiveFile;
+    functions.zseek64_file = SeekArchiveFile;
+    functions.zclose_file = CloseArchiveFile;
+    functions.zerror_file = ArchiveFileError;
+    return functions;
+}
+
+bool IsDotsAndBlanks(const std::string& component) {
+    return component.find_first_not_of(". ") == std::string::npos;
+}
+
+// An entry name may only name something inside the destination: no root, no drive, and no
+// component that Windows reads as the parent folder ("..", and ".. " or "..." as it trims them).
+bool StaysInsideFolder(const char* name) {
+    if (name[0] == '\\' || (name[0] != '\0' && name[1] == ':'))
+        return false;
+    std::string component;
+    for (const char* p = name;; ++p) {
+        if (*p == '\\' || *p == '\0') {
+            if (component.size() >= 2 && IsDotsAndBlanks(component))
+                return false;
+            component.clear();
+            if (*p == '\0')
+                return true;
+        } else {
+            component += *p;
+        }
+    }
+}
+
+// Joins the folder and an entry name into `out` (MAX_PATH bytes), with a backslash between
+// them unless the folder ends in one; false when the result does not fit.
+bool JoinPath(char (&out)[MAX_PATH], const char* folder, const char* name) {
+    size_t length = std::strlen(folder);
+    const char* separator =
+        (length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/')) ? "" : "\\";
+    int written = std::snprintf(out, sizeof out, "%s%s%s", folder, separator, name);
+    return written >= 0 && static_cast<size_t>(written) < sizeof out;
+}
+
+// Gives the file the archive's time as creation and last-write time; failures leave it as it was.
+void SetFileTimeFromArchive(const char* target, std::uint32_t dosDateTime) {
+    HANDLE file = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    FILETIME created, accessed, written, local, utc;
+    if (GetFileTime(file, &created, &accessed, &written) &&
+        DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16),
+                              static_cast<WORD>(dosDateTime & 0xFFFF), &local) &&
+        LocalFileTimeToFileTime(&local, &utc))
+        SetFileTime(file, &utc, &accessed, &utc);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+void TUnzip::ArchiveCloser::operator()(void* openArchive) const {
+    unzClose(openArchive);  // closes an open entry first
+}
+
+TUnzip::TUnzip() : outputFolder{} {
+    Open(nullptr);
+}
+
+TUnzip::~TUnzip() {
+    Close();
+}
+
+void TUnzip::Close() {
+    if (archive)
+        unzCloseCurrentFile(archive.get());
+    archive.reset();
+    std::memset(outputFolder, 0, sizeof outputFolder);
+}
+
+bool TUnzip::Open(const char* path) {
+    Close();
+    if (path == nullptr || *path == '\0')
+        return false;
+    char fullPath[MAX_PATH] = {};
+    char* fileName = nullptr;
+    DWORD length = GetFullPathNameA(path, sizeof fullPath, fullPath, &fileName);
+    if (length == 0 || length >= sizeof fullPath)
+        return false;
+    zlib_filefunc64_def functions = ArchiveFileFunctions();
+    archive.reset(unzOpen2_64(fullPath, &functions));
+    if (!archive)
+        return false;
+    // The drive and folder of the archive, with the trailing backslash.
+    char* lastSeparator = std::strrchr(fullPath, '\\');
+    size_t folderLength = lastSeparator ? static_cast<size_t>(lastSeparator - fullPath) + 1 : 0;
+    std::memcpy(outputFolder, fullPath, folderLength);
+    outputFolder[folderLength] = '\0';
+    return true;
+}
+
+bool TUnzip::ExtractAll(const char* folder) {
+    if (!archive || folder == nullptr)
+        return false;
+    if (!CreateFolderPath(folder))
+        return false;
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(archive.get(), &global) != UNZ_OK || global.number_entry == 0)
+        return false;
+    if (unzGoToFirstFile(archive.get()) != UNZ_OK)
+        return false;
+    do {
+        if (!ExtractCurrentEntry(folder))
+            return false;
+    } while (unzGoToNextFile(archive.get()) == UNZ_OK);
+    return true;
+}
+
+bool TUnzip::ExtractCurrentEntry(const char* folder) {
+    if (!archive)
+        return false;
+    if (folder == nullptr)
+        folder = outputFolder;
+    if (!CreateFolderPath(folder))
+        return false;
+
+    ZipEntryInfo info{};
+    unz_file_info raw{};
+    if (unzGetCurrentFileInfo(archive.get(), &raw, info.name, 260, nullptr, 0, info.comment, 255) !=
+        UNZ_OK)
+        return false;
+    // A name of 260 bytes or more was cut short: it cannot name the file it stands for.
+    if (raw.size_filename >= 260)
+        return false;
+    info.versionMadeBy = static_cast<std::uint32_t>(raw.version);
+    info.versionNeeded = static_cast<std::uint32_t>(raw.version_needed);
+    info.flags = static_cast<std::uint32_t>(raw.flag);
+    info.compressionMethod = static_cast<std::uint32_t>(raw.compression_method);
+    info.dosDateTime = static_cast<std::uint32_t>(raw.dosDate);
+    info.crc32 = static_cast<std::uint32_t>(raw.crc);
+    info.compressedSize = static_cast<std::uint32_t>(raw.compressed_size);
+    info.uncompressedSize = static_cast<std::uint32_t>(raw.uncompressed_size);
+    info.internalAttributes = static_cast<std::uint32_t>(raw.internal_fa);
+    info.externalAttributes = static_cast<std::uint32_t>(raw.external_fa);
+    for (char* p = info.name; *p; ++p)
+        if (*p == '/')
+            *p = '\\';
+    info.isFolder = (info.externalAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!StaysInsideFolder(info.name))
+        return false;
+
+    char target[MAX_PATH];
+    if (!JoinPath(target, folder, info.name))
+        return false;
+    if (info.isFolder)
+        return CreateFolderPath(target);
+
+    char parent[MAX_PATH];
+    std::memcpy(parent, target, sizeof parent);
+    char* lastSeparator = std::strrchr(parent, '\\');
+    if (lastSeparator == nullptr)
+        return false;
+    *lastSeparator = '\0';
+    if (!CreateFolderPath(parent))
+        return false;
+    return WriteEntry(target, info);
+}
+
+// Creates the target (asking whether to stop, retry or skip while it cannot be replaced) and
+// streams the entry's data into it.
+bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info) {
+    HANDLE file;
+    while ((file = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE) {
+        char prompt[1024];
+        std::snprintf(prompt, sizeof prompt, kOverwritePrompt, info.name);
+        int answer = MessageBoxA(nullptr, prompt, kWarningCaption, MB_ABORTRETRYIGNORE);
+        if (answer == IDABORT)
+            return false;
+        if (answer == IDIGNORE)
+            return true;
+    }
+
+    // No password is ever given, so encrypted data would only come out as garbage.
+    if ((info.flags & 1) != 0 || unzOpenCurrentFile(archive.get()) != UNZ_OK) {
+        CloseHandle(file);
+        return false;
+    }
+    bool failed = false;
+    char data[kDataChunk];
+    for (;;) {
+        int n = unzReadCurrentFile(archive.get(), data, sizeof data);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            failed = true;
+            break;
+        }
+        DWORD written = 0;
+        if (!WriteFile(file, data, static_cast<DWORD>(n), &written, nullptr) ||
+            written != static_cast<DWORD>(n)) {
+            failed = true;
+            break;
+        }
+    }
+    CloseHandle(file);
+    // Closing the entry checks the CRC-32 of data read to its end; a mismatch means the file
+    // holds corrupted data.
+    if (unzCloseCurrentFile(archive.get()) != UNZ_OK)
+        failed = true;
+    if (failed)
+        return false;
+
+    SetFileTimeFromArchive(target, info.dosDateTime);
+    return true;
+}
+
+bool ExtractZipArchive(const char* archivePath, const char* folder) {
+    TUnzip unzip;
+    return unzip.Open(archivePath) && unzip.ExtractAll(folder);
+}
+
+bool CreateFolderPath(const char* path) {
+    if (path == nullptr)
+        return false;
+    std::vector<std::string> components;
+    std::string current;
+    for (const char* p = path;; ++p) {
+        if (*p == '\\' || *p == '/' || *p == '\0') {
+            if (!current.empty())
+                components.push_back(std::move(current));
+            current.clear();
+            if (*p == '\0')
+                break;
+        } else {
+            current += *p;
+        }
+    }
+    if (components.size() < 2)
+        return true;
+    std::string folder = components[0];
+    for (size_t i = 1; i < components.size(); ++i) {
+        folder += '\\';
+        folder += components[i];
+        if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return true;
+}

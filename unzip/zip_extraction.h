@@ -1,0 +1,66 @@
+// Unpacking a zip package into a folder: missing folders are created, existing files replaced,
+// every file gets the time stored in the archive, and a file that cannot be replaced brings up a
+// prompt to stop, retry or skip it. Paths are narrow (code page 936); entry names are used as
+// stored, with "/" read as "\".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+// The information of the entry the archive stands on, filled afresh for each entry.
+struct ZipEntryInfo {
+    char name[261];     // as stored, every "/" replaced by "\"
+    char comment[259];  // not used further
+    std::uint32_t versionMadeBy;
+    std::uint32_t versionNeeded;
+    std::uint32_t flags;
+    std::uint32_t compressionMethod;
+    std::uint32_t dosDateTime;  // MS-DOS date in the high 16 bits, time in the low 16 (local)
+    std::uint32_t crc32;
+    std::uint32_t compressedSize;
+    std::uint32_t uncompressedSize;
+    std::uint32_t internalAttributes;
+    std::uint32_t externalAttributes;
+    bool isFolder;  // FILE_ATTRIBUTE_DIRECTORY in externalAttributes
+};
+
+// Reads one zip archive and writes its entries into a folder.
+class TUnzip {
+  public:
+    TUnzip();
+    virtual ~TUnzip();
+    TUnzip(const TUnzip&) = delete;
+    TUnzip& operator=(const TUnzip&) = delete;
+
+    // Closes what is open, then opens the archive at `path`. False for a null or empty path, one
+    // that cannot be made absolute, a missing file or one that is not a zip archive.
+    bool Open(const char* path);
+    // Closes the open entry, if any, and the archive.
+    void Close();
+    // Extracts every entry, in the order of the central directory, into `folder`. False when no
+    // archive is open, the folder cannot be created, the archive has no entries, or an entry fails.
+    bool ExtractAll(const char* folder);
+    // Extracts the entry the archive stands on; a null folder means the archive's own folder.
+    // An entry whose name leads outside the folder, or whose path does not fit in MAX_PATH, fails.
+    bool ExtractCurrentEntry(const char* folder);
+
+    // The drive and folder of the open archive, with its trailing backslash; empty when closed.
+    const char* OutputFolder() const { return outputFolder; }
+
+  private:
+    struct ArchiveCloser {
+        void operator()(void* archive) const;
+    };
+    bool WriteEntry(const char* target, const ZipEntryInfo& info);
+
+    std::unique_ptr<void, ArchiveCloser> archive;
+    char outputFolder[261];
+};
+
+// Extracts the archive at `archivePath` into `folder`; true only when every entry was extracted.
+bool ExtractZipArchive(const char* archivePath, const char* folder);
+
+// Creates every missing folder of `path` ("/" or "\" separated); the first component, as a rule
+// the drive, is never created. False when a folder cannot be created for a reason other than
+// that it exists already.
+bool CreateFolderPath(const char* path);
