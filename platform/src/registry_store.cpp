@@ -310,6 +310,25 @@ LONG WriteHiveFile(const std::string& hivePath, const std::string& text) {
     return ERROR_SUCCESS;
 }
 
+// The keys every Windows installation has, present in a hive that has no file yet.
+void AddStandardKeys(Hive hive, RegistryKey& root) {
+    static const std::vector<std::vector<std::string>> kLocalMachine = {
+        {"SOFTWARE", "Microsoft", "Windows", "CurrentVersion", "Uninstall"},
+        {"SOFTWARE", "Wow6432Node", "Microsoft", "Windows", "CurrentVersion", "Uninstall"},
+    };
+    static const std::vector<std::vector<std::string>> kCurrentUser = {{"Software"}};
+    const auto& paths = hive == Hive::LocalMachine  ? kLocalMachine
+                        : hive == Hive::CurrentUser ? kCurrentUser
+                                                    : std::vector<std::vector<std::string>>();
+    for (const auto& path : paths) {
+        RegistryKey* key = &root;
+        for (const std::string& part : path) {
+            RegistryKey* next = key->FindSubkey(part);
+            key = next ? next : &key->AddSubkey(part);
+        }
+    }
+}
+
 }  // namespace
 
 RegistryKey* RegistryKey::FindSubkey(std::string_view subkeyName) const {
@@ -473,8 +492,12 @@ bool HiveRefusesChanges(Hive hive) {
 LONG ReadHive(Hive hive, RegistryKey* root) {
     *root = RegistryKey();
     int fd = open(HiveFilePath(hive).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        AddStandardKeys(hive, *root);
+        return ERROR_SUCCESS;
+    }
     if (fd < 0)
-        return errno == ENOENT ? ERROR_SUCCESS : ERROR_CANTREAD;
+        return ERROR_CANTREAD;
     std::string text;
     char chunk[65536];
     for (;;) {

@@ -58,8 +58,10 @@ std::string FormatHive(Hive hive, const RegistryKey& root);
 // refuses every change with ERROR_ACCESS_DENIED (checked here because tests run as root).
 bool HiveRefusesChanges(Hive hive);
 
-// Reads the hive as it is on disk now; a missing file is an empty hive. Returns a Win32 error
-// code: ERROR_BADDB for a file that cannot be parsed, ERROR_CANTREAD when it cannot be read.
+// Reads the hive as it is on disk now. A hive without a file holds only the keys every Windows
+// installation has (the Uninstall keys of both registry views in HKLM, Software in HKCU). Returns a
+// Win32 error code: ERROR_BADDB for a file that cannot be parsed, ERROR_CANTREAD when it cannot be
+// read.
 LONG ReadHive(Hive hive, RegistryKey* root);
 
 // Under the hive's lock: reads it, lets `change` modify it and, when `change` returns

@@ -56,6 +56,8 @@ TEST_F(RegistryTest, OpenFailsForMissingKeysAndBadArguments) {
         LONG expected;
     } rows[] = {
         {HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing", ERROR_FILE_NOT_FOUND},
+        {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\",
+         ERROR_SUCCESS},
         {HKEY_LOCAL_MACHINE, "software\\present\\", ERROR_SUCCESS},
         {HKEY_LOCAL_MACHINE, "SOFTWARE\\\\Present", ERROR_BAD_PATHNAME},
         {HKEY_LOCAL_MACHINE, "\\SOFTWARE", ERROR_BAD_PATHNAME},
@@ -76,6 +78,17 @@ TEST_F(RegistryTest, OpenFailsForMissingKeysAndBadArguments) {
     }
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, nullptr),
               ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryTest, NewHiveHasTheStandardKeys) {
+    for (const char* path :
+         {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+          "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    EXPECT_FALSE(std::filesystem::exists(HivePath("HKLM.reg"))) << "opening writes nothing";
 }
 
 TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheCaseOfCreation) {
