@@ -1,0 +1,259 @@
+// libcurl's callbacks of one transfer. Each catches everything: an exception must not unwind
+// through libcurl, so it stops the transfer and is reported as the failure's cause.
+#include <algorithm>
+#include <exception>
+#include <sstream>
+#include <string_view>
+
+#include "oss/crc64.h"
+#include "oss/log.h"
+#include "transfer_context.h"
+
+namespace oss {
+
+namespace {
+
+constexpr char kTag[] = "CurlHttpClient";
+
+// Any answer other than the byte count makes libcurl end the transfer with CURLE_WRITE_ERROR.
+constexpr size_t kNoContext = static_cast<size_t>(-1);
+constexpr size_t kStreamUnusable = static_cast<size_t>(-2);
+constexpr size_t kStreamWriteFailed = static_cast<size_t>(-3);
+constexpr size_t kCallbackFailed = static_cast<size_t>(-4);
+
+bool IsTokenChar(char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+        return true;
+    }
+    return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+bool IsHeaderName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), IsTokenChar);
+}
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+void NoteFailure(TransferContext* context, const char* what, const std::exception* error) {
+    try {
+        context->failureCause = what;
+        if (error != nullptr) {
+            context->failureCause += ": ";
+            context->failureCause += error->what();
+        }
+    } catch (...) {
+        // Out of memory while describing the failure: the transfer still stops.
+    }
+}
+
+void OpenBody(TransferContext* context) {
+    long code = 0;
+    curl_easy_getinfo(context->curlHandle, CURLINFO_RESPONSE_CODE, &code);
+    const ResponseStreamFactory& factory = context->request->responseStreamFactory();
+    if (code / 100 == 2 && factory) {
+        std::shared_ptr<std::iostream> stream = factory();
+        context->response->setBody(stream);
+        if (stream) {
+            const auto position = static_cast<int64_t>(stream->tellp());
+            context->recvBodyPos = position >= 0 ? position : -1;
+        }
+        if (LogEnabled(SdkLogLevel::Debug)) {
+            LogWrite(SdkLogLevel::Debug, kTag, "request(%p) setResponseBody, recvBodyPos:%lld",
+                     static_cast<void*>(context->request),
+                     static_cast<long long>(context->recvBodyPos));
+        }
+    } else {
+        // An error document (or a body nobody asked a stream for) never reaches the caller's
+        // stream; it is kept in memory, within kMaxMemoryBody.
+        context->response->setBody(
+            std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary));
+        context->bodyInMemory = true;
+    }
+}
+
+void LogDebugLine(CURL* handle, curl_infotype type, const char* data, int length) {
+    switch (type) {
+        case CURLINFO_TEXT:
+            if (LogEnabled(SdkLogLevel::Info)) {
+                LogWrite(SdkLogLevel::Info, kTag, "handle(%p)=> Info: %.*s",
+                         static_cast<void*>(handle), length, data);
+            }
+            break;
+        case CURLINFO_HEADER_IN:
+            if (LogEnabled(SdkLogLevel::Debug)) {
+                LogWrite(SdkLogLevel::Debug, kTag, "handle(%p)=> Recv header: %.*s",
+                         static_cast<void*>(handle), length, data);
+            }
+            break;
+        case CURLINFO_HEADER_OUT:
+            if (LogEnabled(SdkLogLevel::Debug)) {
+                LogWrite(SdkLogLevel::Debug, kTag, "handle(%p)=> Send header: %.*s",
+                         static_cast<void*>(handle), length, data);
+            }
+            break;
+        default:
+            break;  // body and TLS data are not logged
+    }
+}
+
+}  // namespace
+
+size_t recvHeaders(char* line, size_t size, size_t count, void* userData) {
+    const size_t n = size * count;
+    auto* context = static_cast<TransferContext*>(userData);
+    if (context == nullptr || context->response == nullptr) {
+        return n;
+    }
+    try {
+        context->headerBytes += n;
+        if (context->headerBytes > kMaxHeaderBytes) {
+            NoteFailure(context, "response headers too large", nullptr);
+            return 0;
+        }
+        const std::string_view text(line, n);
+        const size_t colon = text.find(':');
+        // Lines without a colon (status line, end of block) and lines whose name is not a
+        // header name store nothing. The value loses surrounding white space and the CR LF.
+        if (colon != std::string_view::npos && IsHeaderName(text.substr(0, colon))) {
+            context->response->setHeader(std::string(text.substr(0, colon)),
+                                         std::string(Trim(text.substr(colon + 1))));
+        }
+        if (text == "\r\n" && context->response->hasHeader("Content-Length")) {
+            curl_off_t length = -1;
+            curl_easy_getinfo(context->curlHandle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+            context->total = length;
+        }
+        return n;
+    } catch (const std::exception& error) {
+        NoteFailure(context, "storing a response header failed", &error);
+    } catch (...) {
+        NoteFailure(context, "storing a response header failed", nullptr);
+    }
+    return 0;
+}
+
+size_t recvBody(char* data, size_t size, size_t count, void* userData) {
+    const size_t n = size * count;
+    auto* context = static_cast<TransferContext*>(userData);
+    if (context == nullptr || context->response == nullptr || n == 0) {
+        return kNoContext;
+    }
+    try {
+        if (context->firstRecvBody) {
+            OpenBody(context);
+            context->firstRecvBody = false;
+        }
+        const std::shared_ptr<std::iostream>& body = context->response->getBody();
+        if (!body || body->fail()) {
+            return kStreamUnusable;
+        }
+        if (context->bodyInMemory &&
+            context->transferred + static_cast<int64_t>(n) > kMaxMemoryBody) {
+            NoteFailure(context, "response body too large to keep in memory", nullptr);
+            return kCallbackFailed;
+        }
+        body->write(data, static_cast<std::streamsize>(n));
+        if (body->bad()) {
+            return kStreamWriteFailed;
+        }
+        context->transferred += static_cast<int64_t>(n);
+        const TransferProgress& progress = context->transferProgress;
+        if (progress.handler) {
+            progress.handler(n, context->transferred, context->total, progress.userData);
+        }
+        if (context->checkCrc64) {
+            context->recvCrc64 = crc64Update(context->recvCrc64, data, n);
+        }
+        return n;
+    } catch (const std::exception& error) {
+        NoteFailure(context, "receiving the response body failed", &error);
+    } catch (...) {
+        NoteFailure(context, "receiving the response body failed", nullptr);
+    }
+    return kCallbackFailed;
+}
+
+size_t sendBody(char* buffer, size_t size, size_t count, void* userData) {
+    size_t n = size * count;
+    auto* context = static_cast<TransferContext*>(userData);
+    if (context == nullptr || context->request == nullptr) {
+        return 0;
+    }
+    try {
+        size_t got = 0;
+        const std::shared_ptr<std::iostream>& body = context->request->getBody();
+        if (body && n > 0) {
+            if (context->total > 0) {
+                const int64_t left = std::max<int64_t>(context->total - context->transferred, 0);
+                n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), left));
+            }
+            body->read(buffer, static_cast<std::streamsize>(n));
+            got = static_cast<size_t>(body->gcount());
+        }
+        context->transferred += static_cast<int64_t>(got);
+        const TransferProgress& progress = context->transferProgress;
+        if (progress.handler) {
+            progress.handler(got, context->transferred, context->total, progress.userData);
+        }
+        if (context->checkCrc64) {
+            context->sendCrc64 = crc64Update(context->sendCrc64, buffer, got);
+        }
+        return got;
+    } catch (const std::exception& error) {
+        NoteFailure(context, "sending the request body failed", &error);
+    } catch (...) {
+        NoteFailure(context, "sending the request body failed", nullptr);
+    }
+    return CURL_READFUNC_ABORT;
+}
+
+int progressHook(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* context = static_cast<TransferContext*>(userData);
+    if (context == nullptr || context->client == nullptr) {
+        return 0;
+    }
+    try {
+        if (const auto& limiter = context->client->uploadRateLimiter()) {
+            const int32_t rate = limiter->currentRate();
+            if (rate != context->sendSpeed) {
+                context->sendSpeed = rate;
+                curl_easy_setopt(context->curlHandle, CURLOPT_MAX_SEND_SPEED_LARGE,
+                                 static_cast<curl_off_t>(rate) * 1024);
+            }
+        }
+        if (const auto& limiter = context->client->downloadRateLimiter()) {
+            const int32_t rate = limiter->currentRate();
+            if (rate != context->recvSpeed) {
+                context->recvSpeed = rate;
+                curl_easy_setopt(context->curlHandle, CURLOPT_MAX_RECV_SPEED_LARGE,
+                                 static_cast<curl_off_t>(rate) * 1024);
+            }
+        }
+    } catch (...) {
+        // A limiter that fails keeps the previous limit; the transfer goes on.
+    }
+    return 0;
+}
+
+int debugCallback(CURL* handle, curl_infotype type, char* data, size_t size, void*) {
+    try {
+        LogDebugLine(handle, type, data, static_cast<int>(std::min<size_t>(size, 1 << 20)));
+    } catch (...) {
+        // Logging never stops a transfer.
+    }
+    return 0;
+}
+
+}  // namespace oss

@@ -1,0 +1,276 @@
+#include "oss/curl_http_client.h"
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "curl_handle_pool.h"
+#include "oss/log.h"
+#include "transfer_context.h"
+
+namespace oss {
+
+namespace {
+
+constexpr char kTag[] = "CurlHttpClient";
+
+// Status code of a failed transfer: 200000 + the CURLcode.
+constexpr int32_t kTransportStatusBase = 200000;
+
+// Builds the header lines of the request: "name: value" for every non-empty value, then
+// "Expect:" so that libcurl sends no "Expect: 100-continue". Null when libcurl runs out of
+// memory.
+CurlSlist BuildHeaderList(const HttpRequest& request) {
+    CurlSlist list;
+    auto append = [&list](const std::string& line) {
+        curl_slist* longer = curl_slist_append(list.get(), line.c_str());
+        if (longer == nullptr) {
+            return false;
+        }
+        (void)list.release();  // the longer list now owns the old nodes
+        list.reset(longer);
+        return true;
+    };
+    for (const auto& [name, value] : request.getHeaders()) {
+        if (!value.empty() && !append(name + ": " + value)) {
+            return nullptr;
+        }
+    }
+    if (!append("Expect:")) {
+        return nullptr;
+    }
+    return list;
+}
+
+std::string FailureMessage(CURLcode code, const TransferContext& context, const char* errorBuffer) {
+    std::string message = curl_easy_strerror(code);
+    if (code != CURLE_WRITE_ERROR) {
+        message += std::string(".") + errorBuffer;
+        if (!context.failureCause.empty()) {
+            message += ". Caused by " + context.failureCause + ".";
+        }
+        return message;
+    }
+    const std::shared_ptr<std::iostream>& body = context.response->getBody();
+    if (!context.failureCause.empty()) {
+        message += ". Caused by " + context.failureCause + ".";
+    } else if (!body) {
+        message += ". Caused by content is null.";
+    } else if (body->bad()) {
+        message += ". Caused by content is in bad state(Read/writing error on i/o operation).";
+    } else if (body->fail()) {
+        message += ". Caused by content is in fail state(Logical error on i/o operation).";
+    }
+    return message;
+}
+
+}  // namespace
+
+CurlHttpClient::CurlHttpClient(const OssClientSettings& settings)
+    : handlePool_(std::make_unique<CurlHandlePool>(
+          settings.maxConnections, settings.requestTimeoutMs, settings.connectTimeoutMs)),
+      userAgent_(settings.userAgent),
+      proxyScheme_(settings.proxyScheme),
+      proxyHost_(settings.proxyHost),
+      proxyPort_(settings.proxyPort),
+      proxyUser_(settings.proxyUser),
+      proxyPassword_(settings.proxyPassword),
+      verifyTls_(settings.verifyTls),
+      caDirectory_(settings.caDirectory),
+      caBundleFile_(settings.caBundleFile),
+      bindInterface_(settings.bindInterface),
+      uploadRateLimiter_(settings.uploadRateLimiter),
+      downloadRateLimiter_(settings.downloadRateLimiter) {}
+
+CurlHttpClient::~CurlHttpClient() = default;
+
+uint32_t CurlHttpClient::poolSize() const {
+    return handlePool_->poolSize();
+}
+
+std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
+    const std::shared_ptr<HttpRequest>& request) {
+    const bool debug = LogEnabled(SdkLogLevel::Debug);
+    if (debug) {
+        LogWrite(SdkLogLevel::Debug, kTag, "request(%p) enter makeRequest",
+                 static_cast<void*>(request.get()));
+    }
+    CurlSlist headerList = BuildHeaderList(*request);
+    auto response = std::make_shared<HttpResponse>(request);
+    const std::shared_ptr<std::iostream>& requestBody = request->getBody();
+    const int64_t bodyReadPos = requestBody ? static_cast<int64_t>(requestBody->tellg()) : -1;
+
+    CurlEasyHandle handle = headerList ? handlePool_->acquire() : nullptr;
+    if (debug) {
+        LogWrite(SdkLogLevel::Debug, kTag, "request(%p) acquire curl handle:%p",
+                 static_cast<void*>(request.get()), static_cast<void*>(handle.get()));
+    }
+    if (!handle) {
+        // Either libcurl could not build the header list or no handle can be made at all.
+        request->setCrc64Result(0);
+        request->setTransferredBytes(0);
+        response->setStatusCode(kTransportStatusBase + CURLE_FAILED_INIT);
+        response->setStatusMessage(
+            std::string(curl_easy_strerror(CURLE_FAILED_INIT)) +
+            (headerList ? ". No curl handle could be created." : ". Out of memory."));
+        response->setBody(
+            std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary));
+        return response;
+    }
+
+    TransferContext context;
+    context.client = this;
+    context.curlHandle = handle.get();
+    context.request = request.get();
+    context.response = response.get();
+    context.transferProgress = request->transferProgress();
+    context.checkCrc64 = request->checkCrc64();
+    if (request->hasHeader("Content-Length")) {
+        context.total = std::strtoll(request->getHeader("Content-Length").c_str(), nullptr, 10);
+    }
+
+    char errorBuffer[CURL_ERROR_SIZE];
+    setRequestOptions(context, headerList.get(), errorBuffer);
+    const CURLcode result = curl_easy_perform(handle.get());
+    long responseCode = 0;
+    curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &responseCode);
+    if (result == CURLE_OK) {
+        response->setStatusCode(static_cast<int32_t>(responseCode));
+    } else {
+        response->setStatusCode(kTransportStatusBase + result);
+        response->setStatusMessage(FailureMessage(result, context, errorBuffer));
+    }
+    const HttpMethod method = request->method();
+    request->setCrc64Result(method == HttpMethod::Post || method == HttpMethod::Put
+                                ? context.sendCrc64
+                                : context.recvCrc64);
+    request->setTransferredBytes(context.transferred);
+
+    // The handle goes back without the options of this call. After a failure a fresh handle
+    // takes its place, so that a broken connection is not used again.
+    curl_easy_reset(handle.get());
+    if (result != CURLE_OK) {
+        if (CurlEasyHandle fresh = handlePool_->createHandle()) {
+            handle = std::move(fresh);
+        } else {
+            handlePool_->applyDefaultOptions(handle.get());
+        }
+    } else {
+        handlePool_->applyDefaultOptions(handle.get());
+    }
+    handlePool_->release(std::move(handle));
+    headerList.reset();
+
+    if (const std::shared_ptr<std::iostream>& body = response->getBody()) {
+        body->flush();
+        if (result != CURLE_OK && context.recvBodyPos >= 0) {
+            if (debug) {
+                LogWrite(SdkLogLevel::Debug, kTag,
+                         "request(%p) setResponseBody, tellp:%lld, recvBodyPos:%lld",
+                         static_cast<void*>(request.get()), static_cast<long long>(body->tellp()),
+                         static_cast<long long>(context.recvBodyPos));
+            }
+            body->clear();
+            body->seekp(context.recvBodyPos);
+        }
+    } else {
+        response->setBody(
+            std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary));
+    }
+    // A retry sends the same bytes: the request body goes back to where this attempt began.
+    if (requestBody && bodyReadPos != -1) {
+        requestBody->clear();
+        requestBody->seekg(bodyReadPos);
+    }
+    if (debug) {
+        LogWrite(SdkLogLevel::Debug, kTag,
+                 "request(%p) leave makeRequest, CURLcode:%d, ResponseCode:%d",
+                 static_cast<void*>(request.get()), static_cast<int>(result),
+                 static_cast<int>(responseCode));
+    }
+    return response;
+}
+
+void CurlHttpClient::setRequestOptions(TransferContext& context, curl_slist* headerList,
+                                       char* errorBuffer) const {
+    CURL* handle = context.curlHandle;
+    const std::string url = context.request->url().toString();
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    switch (context.request->method()) {
+        case HttpMethod::Head:
+            curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+            break;
+        case HttpMethod::Post:
+            curl_easy_setopt(handle, CURLOPT_POST, 1L);
+            // Without the size libcurl would also frame the body as chunked, beside the
+            // request's own Content-Length, and a server would read the framing as data.
+            if (context.total >= 0) {
+                curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE,
+                                 static_cast<curl_off_t>(context.total));
+            }
+            break;
+        case HttpMethod::Put:
+            curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
+            if (context.total >= 0) {
+                curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE,
+                                 static_cast<curl_off_t>(context.total));
+            }
+            break;
+        case HttpMethod::Delete:
+            curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, "DELETE");
+            break;
+        default:
+            break;  // libcurl's plain GET
+    }
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent_.c_str());
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &context);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &recvHeaders);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &context);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &recvBody);
+    curl_easy_setopt(handle, CURLOPT_READDATA, &context);
+    curl_easy_setopt(handle, CURLOPT_READFUNCTION, &sendBody);
+    if (verifyTls_) {
+        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    }
+    if (!caDirectory_.empty()) {
+        curl_easy_setopt(handle, CURLOPT_CAPATH, caDirectory_.c_str());
+    }
+    if (!caBundleFile_.empty()) {
+        curl_easy_setopt(handle, CURLOPT_CAINFO, caBundleFile_.c_str());
+    }
+    if (!proxyHost_.empty()) {
+        const std::string proxy = std::string(HttpSchemeText(proxyScheme_)) + "://" + proxyHost_;
+        curl_easy_setopt(handle, CURLOPT_PROXY, proxy.c_str());
+        curl_easy_setopt(handle, CURLOPT_PROXYPORT, static_cast<long>(proxyPort_));
+        curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, proxyUser_.c_str());
+        curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, proxyPassword_.c_str());
+    }
+    if (!bindInterface_.empty()) {
+        curl_easy_setopt(handle, CURLOPT_INTERFACE, bindInterface_.c_str());
+    }
+    if (LogEnabled(SdkLogLevel::Info)) {
+        curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+        curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &debugCallback);
+    }
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    errorBuffer[0] = '\0';
+    // The counters of the progress call are not used, so the non-deprecated variant serves.
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &progressHook);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &context);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    if (uploadRateLimiter_) {
+        context.sendSpeed = uploadRateLimiter_->currentRate();
+        curl_easy_setopt(handle, CURLOPT_MAX_SEND_SPEED_LARGE,
+                         static_cast<curl_off_t>(context.sendSpeed) * 1024);
+    }
+    if (downloadRateLimiter_) {
+        context.recvSpeed = downloadRateLimiter_->currentRate();
+        curl_easy_setopt(handle, CURLOPT_MAX_RECV_SPEED_LARGE,
+                         static_cast<curl_off_t>(context.recvSpeed) * 1024);
+    }
+}
+
+}  // namespace oss

@@ -1,0 +1,75 @@
+// Runs tools/local-bucket on a free loopback port for one test and talks to its control
+// interface: scripted faults, the server clock, and the requests it received.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing_oss {
+
+struct RecordedRequest {
+    int seq = 0;
+    double elapsed = 0;  // seconds since the server started, when the request arrived
+    int connection = 0;  // TCP connection number, counted from 1
+    int status = 0;      // status answered, 0 when none was
+    std::string method;
+    std::string path;   // as sent, percent-encoded
+    std::string query;  // without "?"
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    bool hasHeader(const std::string& name) const;
+    // Case-insensitive; "" when absent.
+    std::string header(const std::string& name) const;
+};
+
+class LocalBucket {
+  public:
+    struct Options {
+        bool anonymous = false;  // also accept unsigned requests
+        std::string accessKeyId = INSTALLER_OSS_ACCESS_KEY_ID;
+        std::string accessKeySecret = INSTALLER_OSS_ACCESS_KEY_SECRET;
+        std::string bucket = INSTALLER_OSS_BUCKET;
+    };
+
+    // Starts the server over a new temporary folder; fails the test (ADD_FAILURE) when it does
+    // not come up.
+    LocalBucket() : LocalBucket(Options()) {}
+    explicit LocalBucket(const Options& options);
+    // Stops the server and removes its folder.
+    ~LocalBucket();
+
+    LocalBucket(const LocalBucket&) = delete;
+    LocalBucket& operator=(const LocalBucket&) = delete;
+
+    int port() const { return port_; }
+    // "127.0.0.1:<port>", for path-style addressing.
+    std::string endpoint() const;
+    const std::string& bucket() const { return options_.bucket; }
+    std::filesystem::path objectFile(const std::string& key) const;
+
+    void putObject(const std::string& key, const std::string& data);
+    // A JSON rule or list of rules, as the server's usage comment describes.
+    void addFaults(const std::string& json);
+    void setClockOffset(int64_t seconds);
+    std::vector<RecordedRequest> requests();
+    void clearRequests();
+
+  private:
+    std::string control(const std::string& method, const std::string& path,
+                        const std::string& body);
+
+    Options options_;
+    std::filesystem::path root_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// Bytes 0..n-1 of a fixed pseudo-random sequence.
+std::string TestBytes(size_t n, uint32_t seed = 1);
+
+}  // namespace testing_oss
