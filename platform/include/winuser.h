@@ -40,3 +40,6 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
 HWND WINAPI GetShellWindow();
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1

@@ -132,6 +132,17 @@ HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL, DWORD processId) {
     return NewHandle(std::make_shared<ProcessObject>(processId, pidfd, desiredAccess));
 }
 
+DWORD WINAPI GetProcessId(HANDLE process) {
+    if (process == kCurrentProcess)
+        return GetCurrentProcessId();
+    std::shared_ptr<ProcessObject> object = ObjectFromHandle<ProcessObject>(process);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return static_cast<DWORD>(object->pid());
+}
+
 // Ends the process at once (SIGKILL); its exit code becomes `exitCode`. Needs PROCESS_TERMINATE.
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
     if (process == kCurrentProcess)
