@@ -291,7 +291,7 @@ bool CreateFolderPath(const char* path) {
     for (const char* p = path;; ++p) {
         if (*p == '\\' || *p == '/' || *p == '\0') {
             if (!current.empty())
-                components.push_back(std::move(current));
+                components.push_back(current);
             current.clear();
             if (*p == '\0')
                 break;
@@ -301,7 +301,10 @@ bool CreateFolderPath(const char* path) {
     }
     if (components.size() < 2)
         return true;
-    std::string folder = components[0];
+    // A path rooted on the current drive keeps its root, so that its folders are made there
+    // and not below the current folder.
+    bool rooted = *path == '\\' || *path == '/';
+    std::string folder = (rooted ? "\\" : "") + components[0];
     for (size_t i = 1; i < components.size(); ++i) {
         folder += '\\';
         folder += components[i];

@@ -355,6 +355,13 @@ TEST_F(ZipExtractionTest, CreateFolderPathRules) {
     EXPECT_EQ(Everything(), before) << "none of these creates anything";
     EXPECT_FALSE(CreateFolderPath("C:\\file\\sub\\deeper"));
     EXPECT_FALSE(fs::exists(C("file/sub")));
+    // A rooted path stays rooted: its folders are made from the root, not below the current
+    // folder (drive_c here).
+    std::string rooted = (winroot.root() / "rooted/x").string();
+    EXPECT_TRUE(CreateFolderPath(rooted.c_str()));
+    EXPECT_TRUE(fs::is_directory(winroot.root() / "rooted/x"));
+    EXPECT_FALSE(fs::exists(C(winroot.root().relative_path().string())));
+    EXPECT_FALSE(fs::exists(C("file/sub")));
 }
 
 }  // namespace
