@@ -142,6 +142,11 @@ class LocalBucketTest(unittest.TestCase):
         self.assertIn(b"<Code>RequestTimeTooSkewed</Code>", body)
         server_time = time.gmtime(time.time() - 86400 * 366)
         self.assertIn(("<ServerTime>%s" % time.strftime("%Y-%m-%dT%H", server_time)).encode(), body)
+        self.faults({"skewed": True, "server_time": "2020-01-01T00:00:00.000Z"})
+        answer, body = self.request("GET", "/rxpublish/pkg/digits.txt",
+                                    "/rxpublish/pkg/digits.txt")
+        self.assertEqual(answer.status, 403)
+        self.assertIn(b"<ServerTime>2020-01-01T00:00:00.000Z</ServerTime>", body)
         date = email.utils.formatdate(time.time() - 86400 * 366, usegmt=True)
         answer, _ = self.request("GET", "/rxpublish/pkg/digits.txt", "/rxpublish/pkg/digits.txt",
                                  date=date)

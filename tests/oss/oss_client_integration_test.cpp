@@ -251,6 +251,22 @@ TEST_F(OssClientTest, ClockSkewCorrectsTheDateOfTheRetry) {
                 static_cast<double>(Now() + skew), 5);
 }
 
+// The refusal names 2020 as the server's time: the retry is dated in 2020, which the server's
+// real clock refuses again, and the third attempt is dated right again.
+TEST_F(OssClientTest, ServerTimeOfTheRefusalDatesTheNextAttempt) {
+    bucket.putObject("a", "x");
+    bucket.addFaults(R"({"skewed": true, "server_time": "2020-01-01T00:00:00.000Z"})");
+    OssClient client = MakeClient();
+    auto outcome = client.GetObject(GetObjectRequest(bucket.bucket(), "a"));
+    ASSERT_TRUE(outcome.succeeded()) << outcome.error().code << " " << outcome.error().message;
+    const auto recorded = bucket.requests();
+    ASSERT_EQ(recorded.size(), 3u);
+    EXPECT_NEAR(static_cast<double>(ParseHttpDate(recorded[1].header("Date"))), 1577836800.0, 5);
+    EXPECT_NEAR(static_cast<double>(ParseHttpDate(recorded[2].header("Date"))),
+                static_cast<double>(Now()), 5);
+    EXPECT_NEAR(static_cast<double>(client.impl()->requestDateOffset()), 0.0, 5);
+}
+
 TEST_F(OssClientTest, SkewedHeadIsNeitherCorrectedNorRetried) {
     bucket.putObject("a", "x");
     bucket.setClockOffset(-400 * 86400);
