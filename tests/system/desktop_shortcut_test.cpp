@@ -1,0 +1,156 @@
+#include "system/desktop_shortcut.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include "core/install_log.h"
+#include "core/settings.h"
+#include "scoped_env.h"
+#include "winroot.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kFolder[] = "C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5";
+const char kBrokerNameGbk[] = "\xbf\xad\xc4\xac(\xcf\xe3\xb8\xdb)";  // 凯默(香港)
+const char kBrokerNameUtf8[] = "\xe5\x87\xaf\xe9\xbb\x98(\xe9\xa6\x99\xe6\xb8\xaf)";
+
+// Runs lnkinfo on a file and returns its report.
+std::string LnkInfo(const std::filesystem::path& file) {
+    std::string command = "lnkinfo '" + file.string() + "' 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string out;
+    char chunk[4096];
+    size_t n;
+    while (pipe && (n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
+        out.append(chunk, n);
+    return out;
+}
+
+// The value of one "Name : value" line of lnkinfo's report.
+std::optional<std::string> Field(const std::string& report, const std::string& name) {
+    size_t at = report.find("\t" + name + "\t");
+    if (at == std::string::npos)
+        return std::nullopt;
+    size_t colon = report.find(": ", at);
+    size_t end = report.find('\n', colon);
+    return report.substr(colon + 2, end - colon - 2);
+}
+
+class DesktopShortcutTest : public testsupport::WinRootTest {
+  protected:
+    void SetUp() override {
+        env.Set("WINLAYER_USER", "admin");
+        InstallerSettings& settings = GetInstallerSettings();
+        settings.brokerCode = "471203";
+        settings.brokerName = kBrokerNameGbk;
+        settings.installFolder = kFolder;
+        // The common desktop always exists on Windows.
+        std::filesystem::create_directories(Desktop());
+        ASSERT_EQ(fopen_s(&InstallLogFile, "C:\\install.log", "wb"), 0);
+    }
+    void TearDown() override { CloseLog(); }
+    void CloseLog() {
+        if (InstallLogFile != nullptr)
+            fclose(InstallLogFile);
+        InstallLogFile = nullptr;
+    }
+    std::filesystem::path Desktop() const { return winroot.driveC() / "users/Public/Desktop"; }
+    std::filesystem::path ShortcutFile() const {
+        return Desktop() / (std::string(kBrokerNameUtf8) + "v9.5.lnk");
+    }
+    std::filesystem::path IconFile() const {
+        return winroot.driveC() /
+               "users/user1/AppData/Local/BRivostel471203v9.5/Server/config/shortcut/"
+               "shortcut471203.ico";
+    }
+    std::vector<std::string> LogTexts() {
+        CloseLog();
+        std::string log = testsupport::ReadFileBytes(winroot.driveC() / "install.log");
+        std::vector<std::string> texts;
+        for (size_t at = 0; (at = log.find("]\t\t", at)) != std::string::npos;) {
+            size_t end = log.find("\r\n", at);
+            texts.push_back(log.substr(at + 3, end - at - 3));
+            at = end;
+        }
+        return texts;
+    }
+
+    testsupport::ScopedEnv env;
+};
+
+std::vector<std::string> ExpectedLog(int coInitialize, const char* saveResult = "0") {
+    return {
+        std::string("C:\\users\\Public\\Desktop\\") + kBrokerNameGbk + "v9.5.lnk",
+        std::string(kFolder) + "\\brivostel v9.5.exe",
+        kFolder,
+        "CoInitialize : " + std::to_string(coInitialize),
+        "CoCreateInstance : 0",
+        "IShellLink::SetPath : 0",
+        "IShellLink::SetWorkingDirectory : 0",
+        "IShellLink::QueryInterface : 0",
+        std::string("IPersistFile::Save : ") + saveResult,
+    };
+}
+
+TEST_F(DesktopShortcutTest, ShortcutCarriesTargetFolderAndIcon) {
+    testsupport::WriteFileBytes(IconFile(), "icon");
+    EXPECT_TRUE(CreateDesktopShortcut());
+    EXPECT_EQ(LogTexts(), ExpectedLog(0));
+    std::string report = LnkInfo(ShortcutFile());
+    EXPECT_EQ(Field(report, "Local path"), std::string(kFolder) + "\\brivostel v9.5.exe") << report;
+    EXPECT_EQ(Field(report, "Working directory"), kFolder) << report;
+    EXPECT_EQ(Field(report, "Icon location"),
+              std::string(kFolder) + "\\Server\\config\\shortcut\\shortcut471203.ico")
+        << report;
+    EXPECT_EQ(Field(report, "Icon index"), "0") << report;
+}
+
+TEST_F(DesktopShortcutTest, WithoutIconFileTheShortcutKeepsTheTargetsIcon) {
+    EXPECT_TRUE(CreateDesktopShortcut());
+    std::string report = LnkInfo(ShortcutFile());
+    EXPECT_EQ(Field(report, "Local path"), std::string(kFolder) + "\\brivostel v9.5.exe") << report;
+    EXPECT_EQ(Field(report, "Icon location"), std::nullopt) << report;
+}
+
+TEST_F(DesktopShortcutTest, SecondInitialisationIsLoggedAsOne) {
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    EXPECT_TRUE(CreateDesktopShortcut());
+    EXPECT_EQ(LogTexts(), ExpectedLog(1));
+    EXPECT_EQ(CoInitialize(nullptr), S_FALSE) << "the caller's initialisation is still open";
+    CoUninitialize();
+    CoUninitialize();
+}
+
+TEST_F(DesktopShortcutTest, RunningTwiceReplacesTheShortcut) {
+    EXPECT_TRUE(CreateDesktopShortcut());
+    testsupport::WriteFileBytes(IconFile(), "icon");
+    EXPECT_TRUE(CreateDesktopShortcut());
+    EXPECT_TRUE(Field(LnkInfo(ShortcutFile()), "Icon location").has_value());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Desktop()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(DesktopShortcutTest, SaveFailureIsLoggedWithItsResult) {
+    std::filesystem::remove_all(Desktop());
+    EXPECT_TRUE(CreateDesktopShortcut());
+    // HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) as a signed decimal.
+    EXPECT_EQ(LogTexts(), ExpectedLog(0, "-2147024893"));
+}
+
+TEST_F(DesktopShortcutTest, PathsThatDoNotFitFailWithoutTouchingCom) {
+    GetInstallerSettings().installFolder = "C:\\" + std::string(1030, 'f');
+    EXPECT_FALSE(CreateDesktopShortcut());
+    std::vector<std::string> log = LogTexts();
+    ASSERT_EQ(log.size(), 1u) << "only the shortcut path is logged";
+    EXPECT_EQ(CoInitialize(nullptr), S_OK) << "COM was left as it was";
+    CoUninitialize();
+}
+
+}  // namespace
