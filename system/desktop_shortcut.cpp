@@ -40,7 +40,7 @@ bool CreateDesktopShortcut() {
         WriteInstallLog("CreateShortcut: Get DeskTopDir error");
 
     std::string shortcutPath =
-        std::string(desktop.data()) + "\\" + settings.brokerName + "v9.5.lnk";
+        std::string(desktop.data()) + "\\" + settings.brokerName + kVersionSuffix + ".lnk";
     WCHAR shortcutWide[kPathBufferSize] = {};
     if (!ToWide(shortcutPath, shortcutWide))
         return false;

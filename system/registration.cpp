@@ -13,7 +13,6 @@
 
 namespace {
 
-const char kVersionSuffix[] = "v9.5";
 const char kClientExecutable[] = "brivostel v9.5.exe";
 const char kPublisher[] = "Tavrin Information";
 const char kProtocolName[] = "BrivostelProtocol";

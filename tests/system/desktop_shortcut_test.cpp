@@ -52,14 +52,9 @@ class DesktopShortcutTest : public testsupport::WinRootTest {
         settings.installFolder = kFolder;
         // The common desktop always exists on Windows.
         std::filesystem::create_directories(Desktop());
-        ASSERT_EQ(fopen_s(&InstallLogFile, "C:\\install.log", "wb"), 0);
+        ASSERT_TRUE(OpenInstallLog("C:\\install.log", "wb"));
     }
-    void TearDown() override { CloseLog(); }
-    void CloseLog() {
-        if (InstallLogFile != nullptr)
-            fclose(InstallLogFile);
-        InstallLogFile = nullptr;
-    }
+    void TearDown() override { CloseInstallLog(); }
     std::filesystem::path Desktop() const { return winroot.driveC() / "users/Public/Desktop"; }
     std::filesystem::path ShortcutFile() const {
         return Desktop() / (std::string(kBrokerNameUtf8) + "v9.5.lnk");
@@ -70,7 +65,7 @@ class DesktopShortcutTest : public testsupport::WinRootTest {
                "shortcut471203.ico";
     }
     std::vector<std::string> LogTexts() {
-        CloseLog();
+        CloseInstallLog();
         std::string log = testsupport::ReadFileBytes(winroot.driveC() / "install.log");
         std::vector<std::string> texts;
         for (size_t at = 0; (at = log.find("]\t\t", at)) != std::string::npos;) {

@@ -58,22 +58,17 @@ class RegistrationTest : public testsupport::WinRootTest {
         settings.brokerName = kBrokerNameGbk;
         settings.installFolder = kFolder;
         settings.installedVersion = "9.5.7.1";
-        ASSERT_EQ(fopen_s(&InstallLogFile, "C:\\install.log", "wb"), 0);
+        ASSERT_TRUE(OpenInstallLog("C:\\install.log", "wb"));
     }
     void TearDown() override {
-        CloseLog();
+        CloseInstallLog();
         winlayer::RefuseRegistryValueWrites(nullptr);
         winlayer::SetMachineForTesting(nullptr);
         winlayer::HideKernel32ExportForTesting(nullptr);
     }
-    void CloseLog() {
-        if (InstallLogFile != nullptr)
-            fclose(InstallLogFile);
-        InstallLogFile = nullptr;
-    }
     // The texts of the log lines written so far, without time stamps.
     std::vector<std::string> LogTexts() {
-        CloseLog();
+        CloseInstallLog();
         std::string log = testsupport::ReadFileBytes(winroot.driveC() / "install.log");
         std::vector<std::string> texts;
         for (size_t at = 0; (at = log.find("]\t\t", at)) != std::string::npos;) {
