@@ -62,8 +62,9 @@ void LoadTraditionalBrokerName(char (&name)[260]) {
         name[0] = '\0';
         return;
     }
-    std::strncpy(name, gbk, sizeof name - 1);
-    name[sizeof name - 1] = '\0';
+    size_t length = strnlen(gbk, sizeof name - 1);
+    std::memcpy(name, gbk, length);
+    name[length] = '\0';
 }
 
 }  // namespace
