@@ -210,6 +210,20 @@ TEST_F(CurlHttpClientTest, OversizedHeaderBlockFailsTheTransfer) {
     EXPECT_EQ(factory.calls, 0);
 }
 
+TEST_F(CurlHttpClientTest, BodyWithoutStreamFactoryIsCappedInMemory) {
+    bucket.putObject("big", TestBytes(5 * 1024 * 1024));
+    bucket.putObject("small", "abc");
+    CurlHttpClient client(settings);
+    auto small = client.makeRequest(MakeRequest(bucket, "small"));
+    EXPECT_EQ(small->statusCode(), 200);
+    EXPECT_EQ(Content(small->getBody()), "abc");
+
+    auto big = client.makeRequest(MakeRequest(bucket, "big"));
+    EXPECT_EQ(big->statusCode(), 200023);
+    EXPECT_NE(big->statusMessage().find("too large to keep in memory"), std::string::npos)
+        << big->statusMessage();
+}
+
 TEST_F(CurlHttpClientTest, NetworkFailuresBecomeTransportStatuses) {
     CurlHttpClient client(settings);
     const int closedPort = [&] {

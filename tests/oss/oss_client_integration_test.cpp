@@ -138,6 +138,21 @@ TEST_F(OssClientTest, MissingObjectIsOneHeadAndADownloadNoSuchKey) {
     EXPECT_EQ(bucket.requests().size(), 3u);
 }
 
+TEST_F(OssClientTest, ErrorBodyThatIsNotXmlIsReportedAndNeverWritten) {
+    bucket.putObject("a", "x");
+    bucket.addFaults(
+        R"({"status": 404, "body": "<html>gateway trouble", "content_type": "text/html"})");
+    OssClient client = MakeClient();
+    const auto file = dir / "a";
+    int factoryCalls = 0;
+    auto outcome = client.GetObject(ToFile("a", file, &factoryCalls));
+    EXPECT_EQ(outcome.error().code.rfind("ParseXMLError:", 0), 0u) << outcome.error().code;
+    EXPECT_EQ(outcome.error().message.rfind("XML_ERROR_", 0), 0u) << outcome.error().message;
+    EXPECT_EQ(outcome.error().requestId.size(), 24u);
+    EXPECT_EQ(factoryCalls, 0);
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
 TEST_F(OssClientTest, ServiceUnavailableIsSentFourTimesWithGrowingWaits) {
     bucket.putObject("a", "x");
     bucket.addFaults(R"([{"status": 503, "times": 4, "message": "busy"}])");

@@ -168,19 +168,6 @@ TEST(OssClient, CallbackFailureOf203IsAnErrorOnlyForCallbackRequests) {
     EXPECT_EQ(error.message, "HttpResponse is nullptr, should not be here.");
 }
 
-TEST(OssClient, BothCrcFlagsReportTheClientsCrc64) {
-    auto http = std::make_shared<HttpRequest>(HttpMethod::Get);
-    http->setCrc64Result(42);
-    auto response = std::make_shared<HttpResponse>(http);
-    response->setStatusCode(200);
-    GetObjectRequest request("rxpublish", "k");
-    EXPECT_FALSE(
-        MakeServiceResult(request, response).headers.count("x-oss-hash-crc64ecma-by-client"));
-    request.setFlags(request.flags() | FlagReportClientCrc64);
-    EXPECT_EQ(MakeServiceResult(request, response).headers.at("x-oss-hash-crc64ecma-by-client"),
-              "42");
-}
-
 TEST(ThreadExecutor, RunsTasksAndSurvivesFailingOnes) {
     std::atomic<int> ran{0};
     {

@@ -24,12 +24,6 @@ TEST(ObjectMetadata, UserMetadataNeedsTheExactLowerCasePrefix) {
     EXPECT_EQ(ObjectMetadata().contentLength(), -1);
 }
 
-TEST(TrimQuotes, RemovesEveryLeadingAndTrailingQuote) {
-    EXPECT_EQ(TrimQuotes("\"a\"b\"\""), "a\"b");
-    EXPECT_EQ(TrimQuotes("\"\"\""), "");
-    EXPECT_EQ(TrimQuotes("plain"), "plain");
-}
-
 TEST(GetObjectResult, TakesIdsFromHeadersAndAlwaysHasAnETag) {
     HeaderCollection headers;
     headers["x-oss-request-id"] = "RID";
