@@ -226,10 +226,8 @@ TEST_F(CurlHttpClientTest, BodyWithoutStreamFactoryIsCappedInMemory) {
 
 TEST_F(CurlHttpClientTest, NetworkFailuresBecomeTransportStatuses) {
     CurlHttpClient client(settings);
-    const int closedPort = [&] {
-        LocalBucket gone(Anonymous());
-        return gone.port();
-    }();
+    testing_oss::RefusingPort refusing;
+    const int closedPort = refusing.port();
     auto refused = std::make_shared<HttpRequest>(HttpMethod::Get);
     refused->setUrl(Url("http://127.0.0.1:" + std::to_string(closedPort) + "/b/k"));
     auto response = client.makeRequest(refused);

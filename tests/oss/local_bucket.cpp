@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -199,6 +201,26 @@ std::string LocalBucket::control(const std::string& method, const std::string& p
     EXPECT_EQ(rc, CURLE_OK) << method << " " << path;
     EXPECT_EQ(status, 200) << method << " " << path << ": " << answer;
     return answer;
+}
+
+RefusingPort::RefusingPort() {
+    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ADD_FAILURE() << "cannot bind a loopback port";
+        return;
+    }
+    port_ = ntohs(address.sin_port);
+}
+
+RefusingPort::~RefusingPort() {
+    if (socket_ >= 0) {
+        close(socket_);
+    }
 }
 
 std::string TestBytes(size_t n, uint32_t seed) {

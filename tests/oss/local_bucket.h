@@ -69,6 +69,21 @@ class LocalBucket {
     int port_ = 0;
 };
 
+// A loopback port that refuses connections: bound, never listening, and held until destruction
+// so that no other process can take it meanwhile.
+class RefusingPort {
+  public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int port() const { return port_; }
+
+  private:
+    int socket_ = -1;
+    int port_ = 0;
+};
+
 // Bytes 0..n-1 of a fixed pseudo-random sequence.
 std::string TestBytes(size_t n, uint32_t seed = 1);
 

@@ -179,10 +179,8 @@ TEST_F(OssClientTest, ServiceUnavailableIsSentFourTimesWithGrowingWaits) {
 TEST_F(OssClientTest, RefusedConnectionIsRetriedUnresolvableHostIsNot) {
     auto retry = std::make_shared<RecordingRetry>();
     settings.retryPolicy = retry;
-    const int closedPort = [] {
-        LocalBucket gone;
-        return gone.port();
-    }();
+    testing_oss::RefusingPort refusing;
+    const int closedPort = refusing.port();
     OssClient refused("127.0.0.1:" + std::to_string(closedPort), INSTALLER_OSS_ACCESS_KEY_ID,
                       INSTALLER_OSS_ACCESS_KEY_SECRET, settings);
     auto outcome = refused.GetObject(GetObjectRequest(bucket.bucket(), "a"));
