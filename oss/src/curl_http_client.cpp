@@ -126,7 +126,9 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
     context.response = response.get();
     context.transferProgress = request->transferProgress();
     context.checkCrc64 = request->checkCrc64();
-    if (request->hasHeader("Content-Length")) {
+    // The request's Content-Length describes its own body. A download carries "Content-Length:
+    // 0" without having one, and its total must stay unknown (-1) until the answer gives one.
+    if (requestBody && request->hasHeader("Content-Length")) {
         context.total = std::strtoll(request->getHeader("Content-Length").c_str(), nullptr, 10);
     }
 
@@ -251,7 +253,7 @@ void CurlHttpClient::setRequestOptions(TransferContext& context, curl_slist* hea
     if (!bindInterface_.empty()) {
         curl_easy_setopt(handle, CURLOPT_INTERFACE, bindInterface_.c_str());
     }
-    if (LogEnabled(SdkLogLevel::Info)) {
+    if (GetLogLevel() >= SdkLogLevel::Info) {
         curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &debugCallback);
     }

@@ -317,6 +317,24 @@ TEST_F(OssClientTest, EmptyObjectMakesNoFileAndNoProgressCall) {
     ASSERT_NE(outcome.result().content(), nullptr);
 }
 
+// A download's request carries "Content-Length: 0"; that is no length of the answer.
+TEST_F(OssClientTest, AnswerWithoutLengthReportsAnUnknownTotal) {
+    const std::string data = TestBytes(40000);
+    bucket.putObject("a", data);
+    bucket.addFaults(R"({"no_content_length": true})");
+    GetObjectRequest request(bucket.bucket(), "a");
+    std::vector<int64_t> totals;
+    request.SetTransferProgress({[](uint64_t, int64_t, int64_t total, void* seen) {
+                                     static_cast<std::vector<int64_t>*>(seen)->push_back(total);
+                                 },
+                                 &totals});
+    auto outcome = MakeClient().GetObject(request);
+    ASSERT_TRUE(outcome.succeeded()) << outcome.error().code;
+    ASSERT_FALSE(totals.empty());
+    EXPECT_EQ(totals, std::vector<int64_t>(totals.size(), -1));
+    EXPECT_EQ(bucket.requests().at(0).header("Content-Length"), "0");
+}
+
 TEST_F(OssClientTest, InvalidArgumentsAndEndpointSendNothing) {
     OssClient spaced("bad host:80", INSTALLER_OSS_ACCESS_KEY_ID, INSTALLER_OSS_ACCESS_KEY_SECRET,
                      settings);
