@@ -54,9 +54,14 @@ HANDLE WINAPI GetCurrentProcess();
 DWORD WINAPI GetCurrentProcessId();
 DWORD WINAPI GetCurrentThreadId();
 HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
+// Ends the process at once; needs PROCESS_TERMINATE. Waiting on a process handle needs SYNCHRONIZE.
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 DWORD WINAPI GetProcessId(HANDLE process);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+// Starts the program of the command line (its first argument, searched as Windows does, ".exe"
+// appended to a name without extension) detached, in its own session; the environment block is
+// ANSI unless CREATE_UNICODE_ENVIRONMENT, null meaning this process's. Returns handles with all
+// access to the process and its main thread.
 BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
                            LPSECURITY_ATTRIBUTES processAttributes,
                            LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,

@@ -1,7 +1,10 @@
 // CreateProcessW: the program and its arguments from a Windows command line, started detached in
-// its own session with the given environment and current folder.
+// its own session with the given environment and current folder. There are no consoles, and the
+// child's first window shows as it would anyway: console flags and the start-up information are
+// accepted and not used; handles are never inherited.
 #include "codepage.h"
 #include "command_line.h"
+#include "environment.h"
 #include "paths.h"
 #include "process_object.h"
 
@@ -62,8 +65,8 @@ std::string FolderOfThisProgram() {
 std::vector<std::string> SearchFolders() {
     std::vector<std::string> folders = {FolderOfThisProgram(), ".", "C:\\windows\\system32",
                                         "C:\\windows\\system", "C:\\windows"};
-    if (const char* path = std::getenv("PATH")) {
-        std::string_view rest = path;
+    if (std::optional<std::string> path = GetEnvironmentUtf8("Path")) {
+        std::string_view rest = *path;
         while (!rest.empty()) {
             size_t end = rest.find(';');
             std::string_view folder = rest.substr(0, end);

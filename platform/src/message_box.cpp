@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <optional>
 
 namespace winlayer {
 namespace {
