@@ -265,5 +265,28 @@ class ParentWatchTest(unittest.TestCase):
                 socket.create_connection(("127.0.0.1", port), timeout=2).close()
 
 
+class WatchPidTest(unittest.TestCase):
+    def test_port_file_and_watched_process(self):
+        with tempfile.TemporaryDirectory() as root:
+            watched = subprocess.Popen([sys.executable, "-c", "import time; time.sleep(60)"])
+            port_file = os.path.join(root, "port")
+            server = subprocess.Popen(
+                [sys.executable, SCRIPT, "--root", os.path.join(root, "data"), "--anonymous",
+                 "--port-file", port_file, "--watch-pid", str(watched.pid), "--quiet"],
+                stdout=subprocess.PIPE)
+            try:
+                port = int(server.stdout.readline())
+                with open(port_file) as f:
+                    self.assertEqual(int(f.read()), port)
+                watched.kill()
+                watched.wait()
+                self.assertEqual(server.wait(10), 0)
+            finally:
+                if server.poll() is None:
+                    server.kill()
+                    server.wait()
+                server.stdout.close()
+
+
 if __name__ == "__main__":
     unittest.main()
