@@ -1,22 +1,16 @@
 // Creation, description and deletion of GDI objects.
 #include "gdi_object.h"
 
+#include "handle_table.h"
+
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <mutex>
 
 namespace winlayer {
 namespace {
 
-struct GdiTable {
-    std::mutex mutex;
-    std::map<ULONG_PTR, std::shared_ptr<GdiObject>> objects;
-    ULONG_PTR next = 0x10000;  // apart from kernel handles, so that a mix-up finds nothing
-};
-
-GdiTable& Table() {
-    static GdiTable table;
+HandleTable<GdiObject>& Table() {
+    static HandleTable<GdiObject> table(0x10000);
     return table;
 }
 
@@ -41,19 +35,11 @@ int FontObject::Describe(int size, void* buffer) const {
 }
 
 HGDIOBJ NewGdiObject(std::shared_ptr<GdiObject> object) {
-    GdiTable& table = Table();
-    std::lock_guard lock(table.mutex);
-    ULONG_PTR value = table.next;
-    table.next += 4;
-    table.objects.emplace(value, std::move(object));
-    return reinterpret_cast<HGDIOBJ>(value);
+    return reinterpret_cast<HGDIOBJ>(Table().Add(std::move(object)));
 }
 
 std::shared_ptr<GdiObject> LookupGdiObject(HGDIOBJ handle) {
-    GdiTable& table = Table();
-    std::lock_guard lock(table.mutex);
-    auto it = table.objects.find(reinterpret_cast<ULONG_PTR>(handle));
-    return it == table.objects.end() ? nullptr : it->second;
+    return Table().Find(reinterpret_cast<ULONG_PTR>(handle));
 }
 
 }  // namespace winlayer
@@ -90,15 +76,7 @@ HFONT WINAPI CreateFontW(int height, int width, int escapement, int orientation,
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
-    std::shared_ptr<GdiObject> deleting;  // destroyed outside the lock
-    GdiTable& table = Table();
-    std::lock_guard lock(table.mutex);
-    auto it = table.objects.find(reinterpret_cast<ULONG_PTR>(object));
-    if (it == table.objects.end())
-        return FALSE;
-    deleting = std::move(it->second);
-    table.objects.erase(it);
-    return TRUE;
+    return Table().Remove(reinterpret_cast<ULONG_PTR>(object)) ? TRUE : FALSE;
 }
 
 int WINAPI GetObjectW(HGDIOBJ object, int size, LPVOID buffer) {

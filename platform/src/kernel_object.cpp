@@ -1,19 +1,13 @@
 #include "kernel_object.h"
 
-#include <map>
-#include <mutex>
+#include "handle_table.h"
 
 namespace winlayer {
 namespace {
 
-struct HandleTable {
-    std::mutex mutex;
-    std::map<ULONG_PTR, std::shared_ptr<KernelObject>> objects;
-    ULONG_PTR next = 0x100;  // Windows hands out multiples of 4; zero and -1 are never handles
-};
-
-HandleTable& Table() {
-    static HandleTable table;
+// Zero and -1 are never handles.
+HandleTable<KernelObject>& Table() {
+    static HandleTable<KernelObject> table(0x100);
     return table;
 }
 
@@ -25,19 +19,11 @@ DWORD KernelObject::Wait(DWORD) {
 }
 
 HANDLE NewHandle(std::shared_ptr<KernelObject> object) {
-    HandleTable& table = Table();
-    std::lock_guard lock(table.mutex);
-    ULONG_PTR value = table.next;
-    table.next += 4;
-    table.objects.emplace(value, std::move(object));
-    return reinterpret_cast<HANDLE>(value);
+    return reinterpret_cast<HANDLE>(Table().Add(std::move(object)));
 }
 
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
-    HandleTable& table = Table();
-    std::lock_guard lock(table.mutex);
-    auto it = table.objects.find(reinterpret_cast<ULONG_PTR>(handle));
-    return it == table.objects.end() ? nullptr : it->second;
+    return Table().Find(reinterpret_cast<ULONG_PTR>(handle));
 }
 
 }  // namespace winlayer
@@ -45,17 +31,9 @@ std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
 using namespace winlayer;
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
-    std::shared_ptr<KernelObject> closing;  // destroyed outside the lock
-    {
-        HandleTable& table = Table();
-        std::lock_guard lock(table.mutex);
-        auto it = table.objects.find(reinterpret_cast<ULONG_PTR>(handle));
-        if (it == table.objects.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        closing = std::move(it->second);
-        table.objects.erase(it);
+    if (!Table().Remove(reinterpret_cast<ULONG_PTR>(handle))) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
     return TRUE;
 }

@@ -4,13 +4,13 @@
 #include "registry_store.h"
 
 #include "codepage.h"
+#include "handle_table.h"
 #include "paths.h"
 
 #include <winlayer/registry.h>
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <mutex>
 
 namespace winlayer {
@@ -22,16 +22,20 @@ struct KeyObject {
     REGSAM access;
 };
 
-struct KeyTable {
+HandleTable<const KeyObject>& Keys() {
+    static HandleTable<const KeyObject> table(0x20000);
+    return table;
+}
+
+// Test interface: a value name whose writes are refused.
+struct RefusedValue {
     std::mutex mutex;
-    std::map<ULONG_PTR, std::shared_ptr<const KeyObject>> keys;
-    ULONG_PTR next = 0x10000;
-    std::string refusedValue;  // test interface: a value name whose writes are refused
+    std::string name;
 };
 
-KeyTable& Keys() {
-    static KeyTable table;
-    return table;
+RefusedValue& Refused() {
+    static RefusedValue refused;
+    return refused;
 }
 
 std::optional<Hive> PredefinedHive(HKEY key) {
@@ -47,25 +51,17 @@ std::optional<Hive> PredefinedHive(HKEY key) {
 std::shared_ptr<const KeyObject> LookupKey(HKEY key) {
     if (std::optional<Hive> hive = PredefinedHive(key))
         return std::make_shared<KeyObject>(KeyObject{*hive, {}, KEY_ALL_ACCESS});
-    KeyTable& table = Keys();
-    std::lock_guard lock(table.mutex);
-    auto it = table.keys.find(reinterpret_cast<ULONG_PTR>(key));
-    return it == table.keys.end() ? nullptr : it->second;
+    return Keys().Find(reinterpret_cast<ULONG_PTR>(key));
 }
 
 HKEY NewKey(KeyObject object) {
-    KeyTable& table = Keys();
-    std::lock_guard lock(table.mutex);
-    ULONG_PTR value = table.next;
-    table.next += 4;
-    table.keys.emplace(value, std::make_shared<const KeyObject>(std::move(object)));
-    return reinterpret_cast<HKEY>(value);
+    return reinterpret_cast<HKEY>(Keys().Add(std::make_shared<const KeyObject>(std::move(object))));
 }
 
 bool IsRefusedValue(std::string_view name) {
-    KeyTable& table = Keys();
-    std::lock_guard lock(table.mutex);
-    return !table.refusedValue.empty() && EqualsIgnoringCase(table.refusedValue, name);
+    RefusedValue& refused = Refused();
+    std::lock_guard lock(refused.mutex);
+    return !refused.name.empty() && EqualsIgnoringCase(refused.name, name);
 }
 
 bool HasControlCharacter(std::string_view name) {
@@ -223,9 +219,9 @@ LONG CopyValueOut(const RegistryValue& value, const std::string& bytes, size_t u
 }  // namespace
 
 void RefuseRegistryValueWrites(const char* valueName) {
-    KeyTable& table = Keys();
-    std::lock_guard lock(table.mutex);
-    table.refusedValue = valueName ? Utf8FromAnsi(valueName) : std::string();
+    RefusedValue& refused = Refused();
+    std::lock_guard lock(refused.mutex);
+    refused.name = valueName ? Utf8FromAnsi(valueName) : std::string();
 }
 
 }  // namespace winlayer
@@ -335,8 +331,5 @@ LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subKey) {
 LONG WINAPI RegCloseKey(HKEY key) {
     if (PredefinedHive(key))
         return ERROR_SUCCESS;
-    KeyTable& table = Keys();
-    std::lock_guard lock(table.mutex);
-    return table.keys.erase(reinterpret_cast<ULONG_PTR>(key)) == 1 ? ERROR_SUCCESS
-                                                                   : ERROR_INVALID_HANDLE;
+    return Keys().Remove(reinterpret_cast<ULONG_PTR>(key)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

@@ -2,6 +2,7 @@
 // lock.
 #include "registry_store.h"
 
+#include "atomic_file.h"
 #include "codepage.h"
 #include "paths.h"
 
@@ -275,39 +276,10 @@ LONG ErrorFromErrno(int error) {
     }
 }
 
-// Writes the text to a temporary file beside the hive, flushes it to disk and renames it over
-// the hive.
+// Replaces the hive file whole, so a crash never leaves half a hive.
 LONG WriteHiveFile(const std::string& hivePath, const std::string& text) {
-    std::string temp = hivePath + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return ErrorFromErrno(errno);
-    size_t written = 0;
-    int error = 0;
-    while (written < text.size()) {
-        ssize_t n = write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        written += static_cast<size_t>(n);
-    }
-    if (error == 0 && fchmod(fd, 0644) != 0)
-        error = errno;
-    if (error == 0 && fsync(fd) != 0)
-        error = errno;
-    if (close(fd) != 0 && error == 0)
-        error = errno;
-    // renameat: <windows.h> maps rename onto the runtime call that takes Windows paths.
-    if (error == 0 && renameat(AT_FDCWD, temp.c_str(), AT_FDCWD, hivePath.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        unlink(temp.c_str());
-        return ErrorFromErrno(error);
-    }
-    return ERROR_SUCCESS;
+    int error = ReplaceFileAtomically(hivePath, text);
+    return error == 0 ? ERROR_SUCCESS : ErrorFromErrno(error);
 }
 
 // The keys every Windows installation has, present in a hive that has no file yet.

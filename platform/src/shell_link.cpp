@@ -2,6 +2,7 @@
 // file.
 #include "shell_link.h"
 
+#include "atomic_file.h"
 #include "codepage.h"
 #include "file_object.h"
 #include "filetime.h"
@@ -48,34 +49,9 @@ HRESULT WriteFileAtomically(const std::string& unixPath, const std::string& byte
     struct stat st;
     if (stat(unixPath.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)))
         return E_ACCESSDENIED;
-    std::string temp = unixPath + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return HresultFromErrno(errno, unixPath);
-    int error = 0;
-    size_t written = 0;
-    while (error == 0 && written < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            error = n < 0 ? errno : EIO;
-        else
-            written += static_cast<size_t>(n);
-    }
-    if (error == 0 && fchmod(fd, 0644) != 0)
-        error = errno;
-    if (error == 0 && fsync(fd) != 0)
-        error = errno;
-    if (close(fd) != 0 && error == 0)
-        error = errno;
-    // renameat: <windows.h> maps rename onto the runtime call that takes Windows paths.
-    if (error == 0 && renameat(AT_FDCWD, temp.c_str(), AT_FDCWD, unixPath.c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        unlink(temp.c_str());
+    int error = ReplaceFileAtomically(unixPath, bytes);
+    if (error != 0)
         return HresultFromErrno(error, unixPath);
-    }
     return S_OK;
 }
 

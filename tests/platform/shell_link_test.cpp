@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "shell_link_file.h"
+#include "reports.h"
 #include "winroot.h"
 
 #include <cstdio>
@@ -13,27 +14,7 @@
 
 namespace {
 
-// Runs lnkinfo on a file and returns its report.
-std::string LnkInfo(const std::filesystem::path& file) {
-    std::string command = "lnkinfo '" + file.string() + "' 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string out;
-    char chunk[4096];
-    size_t n;
-    while (pipe && (n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
-        out.append(chunk, n);
-    return out;
-}
-
-// The value of one "Name : value" line of lnkinfo's report.
-std::optional<std::string> Field(const std::string& report, const std::string& name) {
-    size_t at = report.find("\t" + name + "\t");
-    if (at == std::string::npos)
-        return std::nullopt;
-    size_t colon = report.find(": ", at);
-    size_t end = report.find('\n', colon);
-    return report.substr(colon + 2, end - colon - 2);
-}
+using testsupport::LnkInfo;
 
 struct Link {
     IShellLinkW* link = nullptr;
@@ -168,12 +149,15 @@ TEST_F(ShellLinkTest, SavedFileReadsBackWithLnkinfo) {
     ASSERT_EQ(made.Save(u"C:\\Desk\\second.lnk"), S_OK);
 
     std::string first = LnkInfo(winroot.driveC() / "Desk/first.lnk");
-    EXPECT_EQ(Field(first, "Local path"), "C:\\App\\\xe4\xbd\xa0\xe5\xa5\xbd\\brivostel v9.5.exe")
+    EXPECT_EQ(testsupport::LnkInfoField(first, "Local path"),
+              "C:\\App\\\xe4\xbd\xa0\xe5\xa5\xbd\\brivostel v9.5.exe")
         << first;
-    EXPECT_EQ(Field(first, "Working directory"), "C:\\App\\\xe4\xbd\xa0\xe5\xa5\xbd") << first;
-    EXPECT_EQ(Field(first, "Icon location"), std::nullopt) << first;
+    EXPECT_EQ(testsupport::LnkInfoField(first, "Working directory"),
+              "C:\\App\\\xe4\xbd\xa0\xe5\xa5\xbd")
+        << first;
+    EXPECT_EQ(testsupport::LnkInfoField(first, "Icon location"), std::nullopt) << first;
     std::string second = LnkInfo(winroot.driveC() / "Desk/second.lnk");
-    EXPECT_EQ(Field(second, "Icon location"), "C:\\App\\icon.ico") << second;
+    EXPECT_EQ(testsupport::LnkInfoField(second, "Icon location"), "C:\\App\\icon.ico") << second;
 }
 
 TEST_F(ShellLinkTest, SaveReplacesAndReportsFailures) {
@@ -185,7 +169,9 @@ TEST_F(ShellLinkTest, SaveReplacesAndReportsFailures) {
     ASSERT_EQ(made.Save(u"C:\\Desk\\a.lnk"), S_OK);
     made.link->SetWorkingDirectory(u"C:\\two");
     ASSERT_EQ(made.Save(u"c:\\desk\\A.LNK"), S_OK) << "the existing file, in any case";
-    EXPECT_EQ(Field(LnkInfo(winroot.driveC() / "Desk/a.lnk"), "Working directory"), "C:\\two");
+    EXPECT_EQ(
+        testsupport::LnkInfoField(LnkInfo(winroot.driveC() / "Desk/a.lnk"), "Working directory"),
+        "C:\\two");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(winroot.driveC() / "Desk"),
                             std::filesystem::directory_iterator()),
               1)

@@ -6,6 +6,7 @@
 #include "core/install_log.h"
 #include "core/settings.h"
 #include "scoped_env.h"
+#include "reports.h"
 #include "winroot.h"
 
 #include <cstdio>
@@ -20,27 +21,7 @@ const char kFolder[] = "C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5";
 const char kBrokerNameGbk[] = "\xbf\xad\xc4\xac(\xcf\xe3\xb8\xdb)";  // 凯默(香港)
 const char kBrokerNameUtf8[] = "\xe5\x87\xaf\xe9\xbb\x98(\xe9\xa6\x99\xe6\xb8\xaf)";
 
-// Runs lnkinfo on a file and returns its report.
-std::string LnkInfo(const std::filesystem::path& file) {
-    std::string command = "lnkinfo '" + file.string() + "' 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string out;
-    char chunk[4096];
-    size_t n;
-    while (pipe && (n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0)
-        out.append(chunk, n);
-    return out;
-}
-
-// The value of one "Name : value" line of lnkinfo's report.
-std::optional<std::string> Field(const std::string& report, const std::string& name) {
-    size_t at = report.find("\t" + name + "\t");
-    if (at == std::string::npos)
-        return std::nullopt;
-    size_t colon = report.find(": ", at);
-    size_t end = report.find('\n', colon);
-    return report.substr(colon + 2, end - colon - 2);
-}
+using testsupport::LnkInfo;
 
 class DesktopShortcutTest : public testsupport::WinRootTest {
   protected:
@@ -66,14 +47,8 @@ class DesktopShortcutTest : public testsupport::WinRootTest {
     }
     std::vector<std::string> LogTexts() {
         CloseInstallLog();
-        std::string log = testsupport::ReadFileBytes(winroot.driveC() / "install.log");
-        std::vector<std::string> texts;
-        for (size_t at = 0; (at = log.find("]\t\t", at)) != std::string::npos;) {
-            size_t end = log.find("\r\n", at);
-            texts.push_back(log.substr(at + 3, end - at - 3));
-            at = end;
-        }
-        return texts;
+        return testsupport::InstallLogTexts(
+            testsupport::ReadFileBytes(winroot.driveC() / "install.log"));
     }
 
     testsupport::ScopedEnv env;
@@ -98,19 +73,23 @@ TEST_F(DesktopShortcutTest, ShortcutCarriesTargetFolderAndIcon) {
     EXPECT_TRUE(CreateDesktopShortcut());
     EXPECT_EQ(LogTexts(), ExpectedLog(0));
     std::string report = LnkInfo(ShortcutFile());
-    EXPECT_EQ(Field(report, "Local path"), std::string(kFolder) + "\\brivostel v9.5.exe") << report;
-    EXPECT_EQ(Field(report, "Working directory"), kFolder) << report;
-    EXPECT_EQ(Field(report, "Icon location"),
+    EXPECT_EQ(testsupport::LnkInfoField(report, "Local path"),
+              std::string(kFolder) + "\\brivostel v9.5.exe")
+        << report;
+    EXPECT_EQ(testsupport::LnkInfoField(report, "Working directory"), kFolder) << report;
+    EXPECT_EQ(testsupport::LnkInfoField(report, "Icon location"),
               std::string(kFolder) + "\\Server\\config\\shortcut\\shortcut471203.ico")
         << report;
-    EXPECT_EQ(Field(report, "Icon index"), "0") << report;
+    EXPECT_EQ(testsupport::LnkInfoField(report, "Icon index"), "0") << report;
 }
 
 TEST_F(DesktopShortcutTest, WithoutIconFileTheShortcutKeepsTheTargetsIcon) {
     EXPECT_TRUE(CreateDesktopShortcut());
     std::string report = LnkInfo(ShortcutFile());
-    EXPECT_EQ(Field(report, "Local path"), std::string(kFolder) + "\\brivostel v9.5.exe") << report;
-    EXPECT_EQ(Field(report, "Icon location"), std::nullopt) << report;
+    EXPECT_EQ(testsupport::LnkInfoField(report, "Local path"),
+              std::string(kFolder) + "\\brivostel v9.5.exe")
+        << report;
+    EXPECT_EQ(testsupport::LnkInfoField(report, "Icon location"), std::nullopt) << report;
 }
 
 TEST_F(DesktopShortcutTest, SecondInitialisationIsLoggedAsOne) {
@@ -126,7 +105,7 @@ TEST_F(DesktopShortcutTest, RunningTwiceReplacesTheShortcut) {
     EXPECT_TRUE(CreateDesktopShortcut());
     testsupport::WriteFileBytes(IconFile(), "icon");
     EXPECT_TRUE(CreateDesktopShortcut());
-    EXPECT_TRUE(Field(LnkInfo(ShortcutFile()), "Icon location").has_value());
+    EXPECT_TRUE(testsupport::LnkInfoField(LnkInfo(ShortcutFile()), "Icon location").has_value());
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Desktop()),
                             std::filesystem::directory_iterator()),
               1);

@@ -8,6 +8,7 @@
 #include "core/install_log.h"
 #include "core/settings.h"
 #include "scoped_env.h"
+#include "reports.h"
 #include "winroot.h"
 
 #include <cstring>
@@ -69,14 +70,8 @@ class RegistrationTest : public testsupport::WinRootTest {
     // The texts of the log lines written so far, without time stamps.
     std::vector<std::string> LogTexts() {
         CloseInstallLog();
-        std::string log = testsupport::ReadFileBytes(winroot.driveC() / "install.log");
-        std::vector<std::string> texts;
-        for (size_t at = 0; (at = log.find("]\t\t", at)) != std::string::npos;) {
-            size_t end = log.find("\r\n", at);
-            texts.push_back(log.substr(at + 3, end - at - 3));
-            at = end;
-        }
-        return texts;
+        return testsupport::InstallLogTexts(
+            testsupport::ReadFileBytes(winroot.driveC() / "install.log"));
     }
     size_t Count(const std::string& text, const std::string& what) {
         size_t n = 0;
