@@ -11,6 +11,18 @@ SIZE_MIB=${SIZE_MIB:-1024}
 BUCKET=rxpublish
 KEY=bench/object.bin
 
+# nginx and curl come from Debian; install them when missing.
+for tool in nginx curl; do
+    command -v "$tool" >/dev/null || missing="${missing:-} $tool"
+done
+if [ -n "${missing:-}" ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends ${missing/nginx/nginx-light}
+fi
+
 cmake --build "$BUILD" --target oss_download_bench >/dev/null
 BENCH=$BUILD/bench/oss/oss_download_bench
 
