@@ -22,10 +22,6 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsForbiddenNameChar(char c) {
     return static_cast<unsigned char>(c) < 32 || c == '<' || c == '>' || c == ':' || c == '"' ||
            c == '|' || c == '?' || c == '*';
@@ -85,6 +81,10 @@ std::string WinRoot() {
         return std::string(data) + "/winroot";
     const char* home = std::getenv("HOME");
     return std::string(home ? home : "") + "/.local/share/winroot";
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {

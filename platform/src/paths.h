@@ -32,6 +32,7 @@ std::optional<std::string> UnixPathFromWide(const WCHAR* windowsPath, DWORD* err
 std::string WindowsPathOf(std::string_view unixPath);
 
 // ASCII letters compare without case, as Windows compares names; other characters as they are.
+char AsciiLower(char c);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace winlayer
