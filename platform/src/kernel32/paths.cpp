@@ -1,0 +1,234 @@
+#include "kernel32/paths.h"
+
+#include "kernel32/codepage.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace winlayer {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool IsForbiddenNameChar(char c) {
+    return static_cast<unsigned char>(c) < 32 || c == '<' || c == '>' || c == ':' || c == '"' ||
+           c == '|' || c == '?' || c == '*';
+}
+
+// The working directory is always seen on Z:, so that Linux paths keep working unchanged.
+std::string CurrentDirectoryAsWindows() {
+    std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
+    std::string out = "Z:";
+    for (const char* c = cwd ? cwd.get() : "/"; *c; ++c)
+        out += (*c == '/') ? '\\' : *c;
+    return out;
+}
+
+std::vector<std::string> SplitComponents(std::string_view path) {
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : path) {
+        if (IsSeparator(c)) {
+            if (!current.empty())
+                parts.push_back(std::move(current));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty())
+        parts.push_back(std::move(current));
+    return parts;
+}
+
+// The existing entry of `folder` whose name equals `name` without regard to case; exact
+// spelling first, then the first match in sorted order so that the choice is stable.
+std::optional<std::string> FindIgnoringCase(const std::string& folder, const std::string& name) {
+    struct stat st;
+    if (lstat((folder + "/" + name).c_str(), &st) == 0)
+        return name;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir)
+        return std::nullopt;
+    std::vector<std::string> matches;
+    while (dirent* entry = readdir(dir.get())) {
+        if (EqualsIgnoringCase(entry->d_name, name))
+            matches.emplace_back(entry->d_name);
+    }
+    if (matches.empty())
+        return std::nullopt;
+    return *std::min_element(matches.begin(), matches.end());
+}
+
+}  // namespace
+
+std::string WinRoot() {
+    if (const char* root = std::getenv("WINROOT"); root && *root)
+        return root;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+        return std::string(data) + "/winroot";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/share/winroot";
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiLower(x) == AsciiLower(y);
+           });
+}
+
+std::optional<std::string> FullWindowsPath(std::string_view path, DWORD* error) {
+    // Long-path prefix "\\?\" names the same path.
+    if (path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == '?' &&
+        IsSeparator(path[3]))
+        path.remove_prefix(4);
+    if (path.empty()) {
+        *error = ERROR_PATH_NOT_FOUND;
+        return std::nullopt;
+    }
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        *error = ERROR_BAD_PATHNAME;  // UNC paths name other machines
+        return std::nullopt;
+    }
+
+    std::string drive;
+    std::string rest;
+    bool hasDrive = path.size() >= 2 && path[1] == ':' &&
+                    ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    std::string current = CurrentDirectoryAsWindows();
+    if (hasDrive) {
+        drive = std::string(1, static_cast<char>(path[0] & ~0x20)) + ":";
+        rest = path.substr(2);
+        // "C:name" is relative to the drive's current folder; only Z: has one here.
+        if (rest.empty() || !IsSeparator(rest[0])) {
+            rest = (drive == current.substr(0, 2) ? current.substr(2) : std::string("\\")) + "\\" +
+                   rest;
+        }
+    } else if (IsSeparator(path[0])) {
+        drive = current.substr(0, 2);
+        rest = path;
+    } else {
+        drive = current.substr(0, 2);
+        rest = current.substr(2) + "\\" + std::string(path);
+    }
+
+    std::vector<std::string> parts;
+    for (std::string& part : SplitComponents(rest)) {
+        if (part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        if (std::any_of(part.begin(), part.end(), IsForbiddenNameChar)) {
+            *error = ERROR_INVALID_NAME;
+            return std::nullopt;
+        }
+        parts.push_back(std::move(part));
+    }
+    // Windows drops trailing dots and blanks of the last name.
+    if (!parts.empty()) {
+        std::string& last = parts.back();
+        while (!last.empty() && (last.back() == '.' || last.back() == ' '))
+            last.pop_back();
+        if (last.empty())
+            parts.pop_back();
+    }
+
+    std::string full = drive + "\\";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            full += '\\';
+        full += parts[i];
+    }
+    // A trailing separator of the input is kept, as GetFullPathName keeps it.
+    if (!parts.empty() && IsSeparator(path.back()))
+        full += '\\';
+    return full;
+}
+
+std::optional<std::string> UnixPath(std::string_view windowsPath, DWORD* error) {
+    std::optional<std::string> full = FullWindowsPath(windowsPath, error);
+    if (!full)
+        return std::nullopt;
+    std::string base;
+    switch ((*full)[0]) {
+        case 'C':
+            base = WinRoot() + "/drive_c";
+            break;
+        case 'Z':
+            base = "";
+            break;
+        default:
+            *error = ERROR_PATH_NOT_FOUND;
+            return std::nullopt;
+    }
+    std::string result = base;
+    bool resolving = true;
+    for (const std::string& part : SplitComponents(std::string_view(*full).substr(2))) {
+        if (resolving) {
+            std::optional<std::string> found =
+                FindIgnoringCase(result.empty() ? "/" : result, part);
+            resolving = found.has_value();
+            result += "/" + (found ? *found : part);
+        } else {
+            result += "/" + part;
+        }
+    }
+    if (result.empty())
+        result = "/";
+    return result;
+}
+
+std::optional<std::string> UnixPathFromAnsi(const char* windowsPath, DWORD* error) {
+    if (windowsPath == nullptr) {
+        *error = ERROR_INVALID_PARAMETER;
+        return std::nullopt;
+    }
+    return UnixPath(Utf8FromAnsi(windowsPath), error);
+}
+
+std::optional<std::string> UnixPathFromWide(const WCHAR* windowsPath, DWORD* error) {
+    if (windowsPath == nullptr) {
+        *error = ERROR_INVALID_PARAMETER;
+        return std::nullopt;
+    }
+    return UnixPath(Utf8FromWide(windowsPath), error);
+}
+
+std::string WindowsPathOf(std::string_view unixPath) {
+    std::string driveC = WinRoot() + "/drive_c";
+    std::string_view rest = unixPath;
+    std::string drive = "Z:";
+    if (rest.substr(0, driveC.size()) == driveC &&
+        (rest.size() == driveC.size() || rest[driveC.size()] == '/')) {
+        drive = "C:";
+        rest.remove_prefix(driveC.size());
+    }
+    std::string out = drive + "\\";
+    for (const std::string& part : SplitComponents(rest)) {
+        if (out.back() != '\\')
+            out += '\\';
+        out += part;
+    }
+    return out;
+}
+
+}  // namespace winlayer
