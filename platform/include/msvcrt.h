@@ -12,6 +12,15 @@ using errno_t = int;
 // Opens a file like fopen (modes "r", "w", "a", "+", "b", "t"); returns 0 or an errno value and
 // sets *file to null on failure.
 errno_t fopen_s(FILE** file, const char* fileName, const char* mode);
+// Opens a file like fopen_s with a sharing flag of <share.h>: what other handles may do with the
+// file meanwhile. Deletion and renaming are never shared. Null with errno set on failure.
+FILE* _fsopen(const char* fileName, const char* mode, int shareFlag);
+// Position and seeking of a runtime file with 64-bit offsets.
+int _fseeki64(FILE* file, long long offset, int origin);
+long long _ftelli64(FILE* file);
+// Leading white space, an optional sign, decimal digits up to the first other character; 0
+// without digits, the nearest 64-bit limit when out of range.
+long long _atoi64(const char* text);
 // Mode 0: exists; 2: writable; 4: readable; 6: both. Returns 0 or -1 with errno set.
 int _access(const char* path, int mode);
 // Copies the variable into a new malloc'd string (null when not set); returns 0 or an errno value.

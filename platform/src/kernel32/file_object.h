@@ -39,6 +39,15 @@ std::uint64_t RegisterOpenFile(dev_t device, ino_t inode, DWORD access, DWORD sh
 void UnregisterOpenFile(std::uint64_t openId);
 // Whether an open handle of this process on the file lacks FILE_SHARE_DELETE.
 bool IsOpenWithoutDeleteSharing(dev_t device, ino_t inode);
+// Whether a handle or runtime file of any process on the regular file at `unixPath` lacks
+// delete sharing. Other processes learn it from MarkDeleteForbidden.
+bool IsOpenWithoutDeleteSharing(const std::string& unixPath);
+// Records, for every process to see, that the open file behind `fd` forbids deleting and
+// renaming it: an open-file-description read lock on one byte far beyond any file's end, which
+// goes away with the descriptor. Needs `fd` open for reading; does nothing otherwise.
+void MarkDeleteForbidden(int fd);
+// Whether `unixPath` is a regular file held as above, or a folder holding one at any depth.
+bool HoldsFileOpenWithoutDeleteSharing(const std::string& unixPath);
 
 // Win32 error for an errno of a call on `unixPath`: a missing file is ERROR_FILE_NOT_FOUND when
 // its folder exists and ERROR_PATH_NOT_FOUND otherwise.

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -25,6 +26,9 @@ namespace {
 // Linux has no settable birth time: the creation time given to SetFileTime is kept in this
 // extended attribute, and a file without it reports its last-write time as creation time.
 constexpr const char* kCreationTimeAttribute = "user.winlayer.creation";
+
+// The byte whose lock says "open without delete sharing"; no file grows that far.
+constexpr off_t kDeleteMarkerOffset = 0x7ffffffffffffffeLL;
 
 struct OpenFile {
     dev_t device;
@@ -67,11 +71,9 @@ struct Opened {
 // Opens or creates the file as the disposition says; the Win32 error in *error on failure.
 std::optional<Opened> OpenForDisposition(const std::string& path, DWORD access, DWORD disposition,
                                          DWORD attributes, DWORD* error) {
-    int accessFlags = O_RDONLY;
-    if (Reads(access) && Writes(access))
-        accessFlags = O_RDWR;
-    else if (Writes(access))
-        accessFlags = O_WRONLY;
+    // A handle that only writes still reads underneath when the file allows it, so that it can
+    // carry the lock of MarkDeleteForbidden; the handle's own access is checked by the layer.
+    int accessFlags = Writes(access) ? O_RDWR : O_RDONLY;
     const bool creates =
         disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
 
@@ -112,6 +114,8 @@ std::optional<Opened> OpenForDisposition(const std::string& path, DWORD access, 
         return std::nullopt;
     }
     int fd = open(path.c_str(), accessFlags | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES && accessFlags == O_RDWR && !Reads(access))
+        fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = ErrorFromErrno(errno, path);
         return std::nullopt;
@@ -154,6 +158,49 @@ bool IsOpenWithoutDeleteSharing(dev_t device, ino_t inode) {
     std::lock_guard lock(table.mutex);
     for (const auto& [id, open] : table.files) {
         if (open.device == device && open.inode == inode && !(open.share & FILE_SHARE_DELETE))
+            return true;
+    }
+    return false;
+}
+
+bool IsOpenWithoutDeleteSharing(const std::string& unixPath) {
+    struct stat st;
+    if (lstat(unixPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (IsOpenWithoutDeleteSharing(st.st_dev, st.st_ino))
+        return true;
+    int fd = open(unixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = kDeleteMarkerOffset;
+    probe.l_len = 1;
+    bool held = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    close(fd);
+    return held;
+}
+
+void MarkDeleteForbidden(int fd) {
+    struct flock marker {};
+    marker.l_type = F_RDLCK;
+    marker.l_whence = SEEK_SET;
+    marker.l_start = kDeleteMarkerOffset;
+    marker.l_len = 1;
+    fcntl(fd, F_OFD_SETLK, &marker);
+}
+
+bool HoldsFileOpenWithoutDeleteSharing(const std::string& unixPath) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (IsOpenWithoutDeleteSharing(unixPath))
+        return true;
+    if (!fs::is_directory(fs::symlink_status(unixPath, error)))
+        return false;
+    for (auto it = fs::recursive_directory_iterator(unixPath, error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_regular_file(error) && IsOpenWithoutDeleteSharing(it->path().string()))
             return true;
     }
     return false;
@@ -240,6 +287,8 @@ HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
+    if ((Reads(desiredAccess) || Writes(desiredAccess)) && !(shareMode & FILE_SHARE_DELETE))
+        MarkDeleteForbidden(file->fd());
     if (opened->existed &&
         (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING) &&
         truncate(path->c_str(), 0) != 0) {

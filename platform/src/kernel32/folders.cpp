@@ -117,7 +117,7 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (IsOpenWithoutDeleteSharing(st.st_dev, st.st_ino)) {
+    if (IsOpenWithoutDeleteSharing(*path)) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }

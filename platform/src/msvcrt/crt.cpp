@@ -3,6 +3,8 @@
 
 #include "kernel32/paths.h"
 
+#include <share.h>
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -62,7 +64,12 @@ std::optional<std::string> MapPath(const char* windowsPath) {
 
 }  // namespace
 
-errno_t fopen_s(FILE** file, const char* fileName, const char* mode) {
+namespace {
+
+// Opens a runtime file. The descriptor reads underneath whenever the file allows it, so that it
+// carries the mark that the runtime's files forbid deletion and renaming while open (Windows
+// opens them without FILE_SHARE_DELETE); the FILE itself has the access of `mode`.
+errno_t OpenRuntimeFile(FILE** file, const char* fileName, const char* mode) {
     if (file == nullptr)
         return EINVAL;
     *file = nullptr;
@@ -74,19 +81,66 @@ errno_t fopen_s(FILE** file, const char* fileName, const char* mode) {
     std::optional<std::string> path = MapPath(fileName);
     if (!path)
         return ENOENT;
-    const bool writes = (*linuxMode)[0] != 'r' || linuxMode->find('+') != std::string::npos;
+    const bool plus = linuxMode->find('+') != std::string::npos;
+    const bool writes = (*linuxMode)[0] != 'r' || plus;
     struct stat st;
     const bool existed = stat(path->c_str(), &st) == 0;
     // The runtime refuses folders, and writing to read-only files even for an administrator.
     if (existed && (S_ISDIR(st.st_mode) || (writes && IsReadOnlyMode(st.st_mode))))
         return EACCES;
-    FILE* opened = fopen(path->c_str(), linuxMode->c_str());
-    if (opened == nullptr)
+    int flags = O_CLOEXEC;
+    if ((*linuxMode)[0] == 'w')
+        flags |= O_CREAT | O_TRUNC;
+    else if ((*linuxMode)[0] == 'a')
+        flags |= O_CREAT | O_APPEND;
+    const mode_t permissions = HasExeSuffix(*path) ? 0777 : 0666;
+    int fd = open(path->c_str(), flags | (writes ? O_RDWR : O_RDONLY), permissions);
+    if (fd < 0 && errno == EACCES && writes && !plus)
+        fd = open(path->c_str(), flags | O_WRONLY, permissions);
+    if (fd < 0)
         return errno;
-    if (!existed && HasExeSuffix(*path) && fstat(fileno(opened), &st) == 0)
-        fchmod(fileno(opened), st.st_mode | ((st.st_mode & 0444) >> 2));
+    MarkDeleteForbidden(fd);
+    std::string fdMode = linuxMode->substr(0, plus ? 2 : 1);
+    FILE* opened = fdopen(fd, fdMode.c_str());
+    if (opened == nullptr) {
+        int error = errno;
+        close(fd);
+        return error;
+    }
     *file = opened;
     return 0;
+}
+
+}  // namespace
+
+errno_t fopen_s(FILE** file, const char* fileName, const char* mode) {
+    return OpenRuntimeFile(file, fileName, mode);
+}
+
+FILE* _fsopen(const char* fileName, const char* mode, int shareFlag) {
+    if (shareFlag != _SH_DENYRW && shareFlag != _SH_DENYWR && shareFlag != _SH_DENYRD &&
+        shareFlag != _SH_DENYNO) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    FILE* file = nullptr;
+    errno_t error = OpenRuntimeFile(&file, fileName, mode);
+    if (error != 0)
+        errno = error;
+    return file;
+}
+
+int _fseeki64(FILE* file, long long offset, int origin) {
+    return fseeko(file, static_cast<off_t>(offset), origin);
+}
+
+long long _ftelli64(FILE* file) {
+    return static_cast<long long>(ftello(file));
+}
+
+long long _atoi64(const char* text) {
+    // strtoll skips white space, takes a sign and saturates out of range, as _atoi64 does.
+    return std::strtoll(text, nullptr, 10);
 }
 
 int _access(const char* path, int mode) {
@@ -123,8 +177,9 @@ int _windows_rename(const char* oldName, const char* newName) {
         errno = EACCES;
         return -1;
     }
-    // Windows cannot rename a file that a handle keeps open without FILE_SHARE_DELETE.
-    if (S_ISREG(st.st_mode) && IsOpenWithoutDeleteSharing(st.st_dev, st.st_ino)) {
+    // Windows cannot rename a file that a handle keeps open without FILE_SHARE_DELETE, nor a
+    // folder holding such a file, whichever process holds it.
+    if ((S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) && HoldsFileOpenWithoutDeleteSharing(*from)) {
         errno = EACCES;
         return -1;
     }

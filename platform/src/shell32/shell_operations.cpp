@@ -63,27 +63,6 @@ int ExpandSource(const std::string& source, std::vector<std::string>* paths) {
     return paths->size() > before ? 0 : ERROR_FILE_NOT_FOUND;
 }
 
-// Windows refuses to delete a file that a handle holds open without FILE_SHARE_DELETE.
-bool HoldsOpenFile(const std::string& unixPath) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    auto held = [](const fs::path& path) {
-        struct stat st;
-        return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-               IsOpenWithoutDeleteSharing(st.st_dev, st.st_ino);
-    };
-    if (held(unixPath))
-        return true;
-    if (!fs::is_directory(fs::symlink_status(unixPath, error)))
-        return false;
-    for (auto it = fs::recursive_directory_iterator(unixPath, error);
-         it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (held(it->path()))
-            return true;
-    }
-    return false;
-}
-
 // A drive's root is never deleted as a whole.
 bool IsDriveRoot(const std::string& unixPath) {
     std::error_code ignored;
@@ -104,7 +83,8 @@ int DeleteSources(LPCSTR from) {
     for (const std::string& path : paths) {
         if (IsDriveRoot(path))
             return kInvalidFiles;
-        if (HoldsOpenFile(path))
+        // Windows refuses to delete a file that a handle holds open without FILE_SHARE_DELETE.
+        if (HoldsFileOpenWithoutDeleteSharing(path))
             return ERROR_SHARING_VIOLATION;
         std::error_code error;
         std::filesystem::remove_all(path, error);  // a symbolic link goes, not what it points at

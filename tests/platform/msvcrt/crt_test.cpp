@@ -4,7 +4,10 @@
 
 #include "winroot.h"
 
+#include <share.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -129,6 +132,88 @@ TEST_F(CrtTest, RenameMovesFilesAndFoldersButNeverReplaces) {
     EXPECT_EQ(testsupport::ReadFileBytes(winroot.driveC() / "Local/stage/log/install.log"), "log");
     EXPECT_EQ(testsupport::ReadFileBytes(winroot.driveC() / "b.txt"), "b");
     EXPECT_EQ(testsupport::ReadFileBytes(winroot.driveC() / "\xE5\xAE\x89\xE8\xA3\x85.txt"), "a");
+}
+
+TEST_F(CrtTest, RenameRefusesFolderHoldingFileOpenWithoutDeleteSharing) {
+    testsupport::WriteFileBytes(winroot.driveC() / "app/log/install.log", "log");
+    testsupport::WriteFileBytes(winroot.driveC() / "app/bin/client.exe", "exe");
+
+    FILE* log = nullptr;
+    ASSERT_EQ(fopen_s(&log, "C:\\app\\log\\install.log", "ab+"), 0);
+    errno = 0;
+    EXPECT_EQ(rename("C:\\app", "C:\\app2"), -1);  // the runtime's files never share deletion
+    EXPECT_EQ(errno, EACCES);
+    fclose(log);
+
+    HANDLE shared =
+        CreateFileA("C:\\app\\bin\\client.exe", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(shared, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(rename("C:\\app", "C:\\app2"), 0);
+    CloseHandle(shared);
+
+    // Another process holding a file open without delete sharing.
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        HANDLE held = CreateFileA("C:\\app2\\bin\\client.exe", GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        char c = held == INVALID_HANDLE_VALUE ? 'n' : 'y';
+        (void)!write(ready[1], &c, 1);
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    char opened = 0;
+    ASSERT_EQ(read(ready[0], &opened, 1), 1);
+    EXPECT_EQ(opened, 'y');
+    errno = 0;
+    EXPECT_EQ(rename("C:\\app2", "C:\\app3"), -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(rename("C:\\app2\\bin\\client.exe", "C:\\app2\\client.exe"), -1);
+    EXPECT_FALSE(DeleteFileA("C:\\app2\\bin\\client.exe"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    (void)!write(release[1], "x", 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(rename("C:\\app2", "C:\\app3"), 0);
+    for (int fd : {ready[0], ready[1], release[0], release[1]})
+        close(fd);
+}
+
+TEST_F(CrtTest, FsopenSharesReadingAndWritingAndSeeksPast4GiB) {
+    FILE* file = _fsopen("C:\\body.bin", "w+b", _SH_DENYNO);
+    ASSERT_NE(file, nullptr);
+    HANDLE other = CreateFileA("C:\\body.bin", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(other, INVALID_HANDLE_VALUE);
+    CloseHandle(other);
+    EXPECT_EQ(_fseeki64(file, 5LL << 30, SEEK_SET), 0);
+    EXPECT_EQ(_ftelli64(file), 5LL << 30);
+    fclose(file);
+    errno = 0;
+    EXPECT_EQ(_fsopen("C:\\body.bin", "w+b", 0), nullptr);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+TEST(Atoi64, SkipsBlanksStopsAtTheFirstOtherCharacterAndSaturates) {
+    struct Row {
+        const char* text;
+        long long value;
+    } rows[] = {
+        {"", 0},
+        {" 987", 987},
+        {"abc", 0},
+        {"-42x7", -42},
+        {"+20261209", 20261209},
+        {"99999999999999999999", 9223372036854775807LL},
+        {"-99999999999999999999", -9223372036854775807LL - 1},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(_atoi64(row.text), row.value) << row.text;
 }
 
 std::atomic<int> threadRuns{0};
