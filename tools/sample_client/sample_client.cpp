@@ -1,0 +1,81 @@
+// The sample client that the sample release ships as "brivostel v9.5.exe" (and as its
+// uninstaller): a Windows program of ours that records how it was started, so that tests can
+// check what the installer launched, and then stays running until it is ended.
+//
+//   brivostel v9.5.exe [hold FILE] [arguments...]
+//
+// The record goes to the file named by BRIVOSTEL_CLIENT_RECORD, else to "started.txt" in the
+// current folder, written whole (a temporary file, then a rename): lines "pid=", "image=",
+// "cwd=", "version=" (update.ini beside the program, "version"/"cur"), "argc=" and
+// "argv[i]=". "hold FILE" keeps FILE open without delete sharing while the program runs.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr DWORD kLifetimeMs = 120000;  // ends by itself should nobody end it
+
+std::string ImagePath() {
+    WCHAR wide[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, wide, MAX_PATH);
+    char narrow[MAX_PATH * 2] = {};
+    WideCharToMultiByte(936, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
+    return narrow;
+}
+
+std::string FolderOf(const std::string& path) {
+    std::string::size_type separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+std::string InstalledVersion(const std::string& image) {
+    char version[21] = {};
+    const std::string manifest = FolderOf(image) + "\\update.ini";
+    GetPrivateProfileStringA("version", "cur", "", version, sizeof version, manifest.c_str());
+    return version;
+}
+
+void WriteRecord(const std::string& text) {
+    char* named = nullptr;
+    size_t size = 0;
+    std::string record = "started.txt";
+    if (_dupenv_s(&named, &size, "BRIVOSTEL_CLIENT_RECORD") == 0 && named && *named)
+        record = named;
+    std::free(named);
+    const std::string temporary = record + ".part" + std::to_string(GetCurrentProcessId());
+    FILE* file = nullptr;
+    if (fopen_s(&file, temporary.c_str(), "wb") != 0)
+        return;
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+    DeleteFileA(record.c_str());
+    rename(temporary.c_str(), record.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string image = ImagePath();
+    char folder[MAX_PATH * 2] = {};
+    GetCurrentDirectoryA(sizeof folder, folder);
+    std::string text = "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
+    text += "image=" + image + "\n";
+    text += "cwd=" + std::string(folder) + "\n";
+    text += "version=" + InstalledVersion(image) + "\n";
+    text += "argc=" + std::to_string(argc) + "\n";
+    for (int i = 0; i < argc; ++i)
+        text += "argv[" + std::to_string(i) + "]=" + argv[i] + "\n";
+
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (argc >= 3 && std::string(argv[1]) == "hold")
+        held = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    WriteRecord(text);
+    Sleep(kLifetimeMs);
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
+    return 0;
+}
