@@ -43,3 +43,27 @@ DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
+
+// --- Drawing of the user-interface library (implemented beside GDI) ---
+// Fills [left, right) x [top, bottom) with the brush, or with a system colour given as
+// (HBRUSH)(COLOR_* + 1). Returns non-zero on success.
+int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+// Paints the brush one pixel inside each edge; nothing for an empty rectangle.
+int WINAPI FrameRect(HDC dc, const RECT* rect, HBRUSH brush);
+
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+// Draws text in the DC's font and text colour, aligned in the rectangle by the DT_ flags
+// (DT_VCENTER and DT_BOTTOM act only with DT_SINGLELINE); count -1 means NUL-terminated. Returns
+// the height of the text, 0 on failure.
+int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format);

@@ -3,6 +3,7 @@
 // backing stores, memory bitmaps and the display share pixels without conversion.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
