@@ -12,3 +12,14 @@ namespace winlayer::testing {
 int GdiObjectCount();
 
 }  // namespace winlayer::testing
+
+namespace winlayer::testing {
+
+// The font family pango and fontconfig chose for a font; empty when none could be found.
+std::string FontFaceUsed(HFONT font);
+// How many characters of `text` the font (and its fallbacks) has no glyph for; -1 without a face.
+int MissingGlyphs(HFONT font, std::u16string_view text);
+// Writes a bitmap's pixels as a PNG picture.
+bool SaveBitmapPng(HBITMAP bitmap, const std::string& path);
+
+}  // namespace winlayer::testing

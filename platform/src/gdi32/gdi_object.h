@@ -59,7 +59,7 @@ class FontObject : public GdiObject {
     DWORD Type() const override { return OBJ_FONT; }
     int Describe(int size, void* buffer) const override;
     const LOGFONTW& font() const { return font_; }
-    // The font as the text code draws it, realised on first use (text.cpp); null when no face
+    // The font as the text code draws it, realised on first use; null when no face
     // can be found.
     std::shared_ptr<RealizedFont> Realized();
 
