@@ -192,8 +192,13 @@ std::optional<std::string> UnixPath(std::string_view windowsPath, DWORD* error) 
             result += "/" + part;
         }
     }
+    // GCC 12 at -O3 sees a false overlap in the inlined string copy here (-Wrestrict, GCC bug
+    // 105329); the copy is of a literal into a string of its own.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
     if (result.empty())
         result = "/";
+#pragma GCC diagnostic pop
     return result;
 }
 

@@ -309,9 +309,15 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR st
             profile.lines.insert(profile.lines.begin() + static_cast<std::ptrdiff_t>(at),
                                  ParseLine(std::string(keyName) + "=" + string));
         } else {
-            if (!profile.lines.empty() && !Trim(profile.lines.back().text).empty())
+            if (!profile.lines.empty() && !Trim(profile.lines.back().text).empty()) {
                 profile.lines.push_back(ParseLine(""));
+            }
+            // GCC 12 at -O3 sees a false overlap in the inlined string copy here (-Wrestrict,
+            // GCC bug 105329).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
             profile.lines.push_back(ParseLine("[" + std::string(appName) + "]"));
+#pragma GCC diagnostic pop
             profile.lines.push_back(ParseLine(std::string(keyName) + "=" + string));
         }
     }
