@@ -211,6 +211,10 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
     info.isFolder = (info.externalAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!StaysInsideFolder(info.name))
         return false;
+    // Data of any other method than stored (0) or deflated (8) cannot be read: the entry fails
+    // before anything is touched.
+    if (info.compressionMethod != 0 && info.compressionMethod != 8)
+        return false;
 
     char target[MAX_PATH];
     if (!JoinPath(target, folder, info.name))

@@ -218,6 +218,20 @@ TEST_F(ZipExtractionTest, BrokenArchivesFail) {
     EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
+// Other methods (bzip2 12, LZMA 14) would come out as their compressed bytes, unchecked.
+TEST_F(ZipExtractionTest, OnlyStoredAndDeflatedEntriesAreRead) {
+    const char* methods[] = {"ZIP_BZIP2", "ZIP_LZMA"};
+    for (const char* method : methods) {
+        testsupport::WriteFileBytes(C("out/b.txt"), "old");
+        std::string archive = PythonZip(std::string(method) + ".zip",
+                                        "with zipfile.ZipFile(out, 'w') as z:\n"
+                                        "    z.writestr(info('b.txt'), 'b' * 5000, zipfile." +
+                                            std::string(method) + ")\n");
+        EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out")) << method;
+        EXPECT_EQ(testsupport::ReadFileBytes(C("out/b.txt")), "old") << method;
+    }
+}
+
 TEST_F(ZipExtractionTest, RefusesEntriesOutsideDestination) {
     const char* names[] = {"../evil.txt",    "a/../../evil.txt", "/evil.txt",
                            "\\evil.txt",     "C:/evil.txt",      "C:evil.txt",
