@@ -170,13 +170,32 @@ bool TUnzip::ExtractAll(const char* folder) {
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(archive.get(), &global) != UNZ_OK || global.number_entry == 0)
         return false;
+    if (!DirectoryIsSound(global.number_entry))
+        return false;
     if (unzGoToFirstFile(archive.get()) != UNZ_OK)
         return false;
+    int next;
     do {
         if (!ExtractCurrentEntry(folder))
             return false;
-    } while (unzGoToNextFile(archive.get()) == UNZ_OK);
-    return true;
+    } while ((next = unzGoToNextFile(archive.get())) == UNZ_OK);
+    // Only the end of the list counts as done: a damaged record would leave a partial client.
+    return next == UNZ_END_OF_LIST_OF_FILE;
+}
+
+// Walks the whole central directory before anything is written: every record that the
+// directory counts must be readable.
+bool TUnzip::DirectoryIsSound(std::uint64_t entries) {
+    std::uint64_t walked = 0;
+    int result = unzGoToFirstFile(archive.get());
+    for (; result == UNZ_OK; result = unzGoToNextFile(archive.get())) {
+        ++walked;
+        unz_file_info64 info{};
+        if (unzGetCurrentFileInfo64(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
+            UNZ_OK)
+            return false;
+    }
+    return result == UNZ_END_OF_LIST_OF_FILE && walked == entries;
 }
 
 bool TUnzip::ExtractCurrentEntry(const char* folder) {

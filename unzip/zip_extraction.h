@@ -38,7 +38,8 @@ class TUnzip {
     // Closes the open entry, if any, and the archive.
     void Close();
     // Extracts every entry, in the order of the central directory, into `folder`. False when no
-    // archive is open, the folder cannot be created, the archive has no entries, or an entry fails.
+    // archive is open, the folder cannot be created, the archive has no entries, a record of the
+    // central directory cannot be read, or an entry fails.
     bool ExtractAll(const char* folder);
     // Extracts the entry the archive stands on; a null folder means the archive's own folder.
     // An entry whose name leads outside the folder, or whose path does not fit in MAX_PATH, fails.
@@ -52,6 +53,7 @@ class TUnzip {
         void operator()(void* archive) const;
     };
     bool WriteEntry(const char* target, const ZipEntryInfo& info);
+    bool DirectoryIsSound(std::uint64_t entries);
 
     std::unique_ptr<void, ArchiveCloser> archive;
     char outputFolder[261];

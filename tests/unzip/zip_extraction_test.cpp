@@ -232,6 +232,30 @@ TEST_F(ZipExtractionTest, OnlyStoredAndDeflatedEntriesAreRead) {
     }
 }
 
+// Three entries "a.txt", "b.txt", "c.txt" whose central directory is then damaged.
+TEST_F(ZipExtractionTest, EveryRecordTheDirectoryCountsMustBeRead) {
+    const std::string threeEntries =
+        "with zipfile.ZipFile(out, 'w') as z:\n"
+        "    for n in 'abc':\n"
+        "        z.writestr(info(n + '.txt'), n)\n"
+        "data = bytearray(open(out, 'rb').read())\n"
+        "first = data.find(b'PK\\x01\\x02')\n"
+        "end = data.rfind(b'PK\\x05\\x06')\n";
+    std::string damagedSecond = PythonZip("second.zip", threeEntries +
+                                                            "second = data.find(b'PK\\x01\\x02', "
+                                                            "first + 4)\n"
+                                                            "data[second:second + 4] = b'XXXX'\n"
+                                                            "open(out, 'wb').write(data)\n");
+    std::string countsFour =
+        PythonZip("four.zip", threeEntries +
+                                  "struct.pack_into('<HH', data, end + 8, 4, 4)\n"
+                                  "open(out, 'wb').write(data)\n");
+    for (const std::string& archive : {damagedSecond, countsFour}) {
+        EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out")) << archive;
+        EXPECT_FALSE(fs::exists(C("out/a.txt"))) << "a damaged directory writes nothing";
+    }
+}
+
 TEST_F(ZipExtractionTest, RefusesEntriesOutsideDestination) {
     const char* names[] = {"../evil.txt",    "a/../../evil.txt", "/evil.txt",
                            "\\evil.txt",     "C:/evil.txt",      "C:evil.txt",
