@@ -1,9 +1,12 @@
 #include "unzip/zip_extraction.h"
 
+#include "unzip/entry_data.h"
+
 #include <windows.h>
 
 #include <unzip.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -184,8 +187,13 @@ bool TUnzip::ExtractAll(const char* folder) {
 }
 
 // Walks the whole central directory before anything is written: every record that the
-// directory counts must be readable.
+// directory counts must be readable, and no two entries may share bytes of the archive (local
+// header, name, extra field and data), a zip-bomb form that Info-ZIP's unzip refuses too.
 bool TUnzip::DirectoryIsSound(std::uint64_t entries) {
+    struct Span {
+        ZPOS64_T begin, end;
+    };
+    std::vector<Span> spans;
     std::uint64_t walked = 0;
     int result = unzGoToFirstFile(archive.get());
     for (; result == UNZ_OK; result = unzGoToNextFile(archive.get())) {
@@ -194,8 +202,28 @@ bool TUnzip::DirectoryIsSound(std::uint64_t entries) {
         if (unzGetCurrentFileInfo64(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
             UNZ_OK)
             return false;
+        // An entry whose local header cannot be read holds no span; as a file it fails later.
+        if (unzOpenCurrentFile2(archive.get(), nullptr, nullptr, 1) != UNZ_OK)
+            continue;
+        ZPOS64_T data = unzGetCurrentFileZStreamPos64(archive.get());
+        int localExtra = unzGetLocalExtrafield(archive.get(), nullptr, 0);
+        unzCloseCurrentFile(archive.get());
+        ZPOS64_T header = 30 + info.size_filename + static_cast<ZPOS64_T>(std::max(localExtra, 0));
+        if (data < header || info.compressed_size > ~ZPOS64_T{0} - data)
+            return false;
+        spans.push_back({data - header, data + info.compressed_size});
     }
-    return result == UNZ_END_OF_LIST_OF_FILE && walked == entries;
+    if (result != UNZ_END_OF_LIST_OF_FILE || walked != entries)
+        return false;
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    ZPOS64_T covered = 0;
+    for (const Span& span : spans) {
+        if (span.begin < covered)
+            return false;
+        covered = span.end;
+    }
+    return true;
 }
 
 bool TUnzip::ExtractCurrentEntry(const char* folder) {
@@ -207,9 +235,9 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
         return false;
 
     ZipEntryInfo info{};
-    unz_file_info raw{};
-    if (unzGetCurrentFileInfo(archive.get(), &raw, info.name, 260, nullptr, 0, info.comment, 255) !=
-        UNZ_OK)
+    unz_file_info64 raw{};
+    if (unzGetCurrentFileInfo64(archive.get(), &raw, info.name, 260, nullptr, 0, info.comment,
+                                255) != UNZ_OK)
         return false;
     // A name of 260 bytes or more was cut short: it cannot name the file it stands for.
     if (raw.size_filename >= 260)
@@ -230,9 +258,9 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
     info.isFolder = (info.externalAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!StaysInsideFolder(info.name))
         return false;
-    // Data of any other method than stored (0) or deflated (8) cannot be read: the entry fails
-    // before anything is touched.
-    if (info.compressionMethod != 0 && info.compressionMethod != 8)
+    // Data of any other method than stored or deflated cannot be read: the entry fails before
+    // anything is touched.
+    if (!ZipEntryReader::CanRead(info.compressionMethod))
         return false;
 
     char target[MAX_PATH];
@@ -249,12 +277,15 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
     *lastSeparator = '\0';
     if (!CreateFolderPath(parent))
         return false;
-    return WriteEntry(target, info);
+    return WriteEntry(
+        target, info,
+        {info.compressionMethod, info.crc32, raw.compressed_size, raw.uncompressed_size});
 }
 
 // Creates the target (asking whether to stop, retry or skip while it cannot be replaced) and
 // streams the entry's data into it.
-bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info) {
+bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
+                        const ZipEntryDeclaration& declared) {
     HANDLE file;
     while ((file = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE) {
@@ -268,14 +299,15 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info) {
     }
 
     // No password is ever given, so encrypted data would only come out as garbage.
-    if ((info.flags & 1) != 0 || unzOpenCurrentFile(archive.get()) != UNZ_OK) {
+    ZipEntryReader reader(archive.get());
+    if ((info.flags & 1) != 0 || !reader.Open(declared)) {
         CloseHandle(file);
         return false;
     }
     bool failed = false;
     char data[kDataChunk];
     for (;;) {
-        int n = unzReadCurrentFile(archive.get(), data, sizeof data);
+        int n = reader.Read(data, sizeof data);
         if (n == 0)
             break;
         if (n < 0) {
@@ -290,10 +322,7 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info) {
         }
     }
     CloseHandle(file);
-    // Closing the entry checks the CRC-32 of data read to its end; a mismatch means the file
-    // holds corrupted data.
-    if (unzCloseCurrentFile(archive.get()) != UNZ_OK)
-        failed = true;
+    // The reader has held the data to its declared size and CRC-32.
     if (failed)
         return false;
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+struct ZipEntryDeclaration;
+
 // The information of the entry the archive stands on, filled afresh for each entry.
 struct ZipEntryInfo {
     char name[261];     // as stored, every "/" replaced by "\"
@@ -39,10 +41,12 @@ class TUnzip {
     void Close();
     // Extracts every entry, in the order of the central directory, into `folder`. False when no
     // archive is open, the folder cannot be created, the archive has no entries, a record of the
-    // central directory cannot be read, or an entry fails.
+    // central directory cannot be read, two entries share data, or an entry fails.
     bool ExtractAll(const char* folder);
     // Extracts the entry the archive stands on; a null folder means the archive's own folder.
-    // An entry whose name leads outside the folder, or whose path does not fit in MAX_PATH, fails.
+    // An entry whose name leads outside the folder, whose path does not fit in MAX_PATH, whose
+    // method is neither stored nor deflated, or whose data does not give its declared size and
+    // CRC-32, fails.
     bool ExtractCurrentEntry(const char* folder);
 
     // The drive and folder of the open archive, with its trailing backslash; empty when closed.
@@ -52,7 +56,8 @@ class TUnzip {
     struct ArchiveCloser {
         void operator()(void* archive) const;
     };
-    bool WriteEntry(const char* target, const ZipEntryInfo& info);
+    bool WriteEntry(const char* target, const ZipEntryInfo& info,
+                    const ZipEntryDeclaration& declared);
     bool DirectoryIsSound(std::uint64_t entries);
 
     std::unique_ptr<void, ArchiveCloser> archive;

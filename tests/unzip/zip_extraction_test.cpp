@@ -256,6 +256,65 @@ TEST_F(ZipExtractionTest, EveryRecordTheDirectoryCountsMustBeRead) {
     }
 }
 
+TEST_F(ZipExtractionTest, EntriesSharingDataAreRefused) {
+    // Three directory records for one local entry of 100,000 bytes: a 1,000-byte archive that
+    // would write 300,000.
+    std::string archive = PythonZip(
+        "overlap.zip",
+        "with zipfile.ZipFile(out, 'w') as z:\n"
+        "    z.writestr(info('a.txt'), 'a' * 100000, zipfile.ZIP_DEFLATED)\n"
+        "data = open(out, 'rb').read()\n"
+        "cd = data.find(b'PK\\x01\\x02')\n"
+        "end = data.rfind(b'PK\\x05\\x06')\n"
+        "record = data[cd:end]\n"
+        "records = record + record.replace(b'a.txt', b'b.txt') + record.replace(b'a.txt', "
+        "b'c.txt')\n"
+        "eocd = bytearray(data[end:])\n"
+        "struct.pack_into('<HHI', eocd, 8, 3, 3, len(records))\n"
+        "open(out, 'wb').write(data[:cd] + records + eocd)\n");
+    EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out"));
+    for (const char* name : {"out/a.txt", "out/b.txt", "out/c.txt"})
+        EXPECT_FALSE(fs::exists(C(name))) << name;
+}
+
+// A deflated entry of 5,000 bytes whose declared size and CRC-32 (local header and central
+// directory alike) are made to say otherwise.
+TEST_F(ZipExtractionTest, EntriesMustInflateToExactlyTheirDeclaredSize) {
+    struct Row {
+        const char* name;
+        int declaredSize;
+        int crcOfFirst;  // the CRC-32 declared is that of the first bytes of the data
+    } rows[] = {
+        {"longer.zip", 100, 100},     // inflates past its size; its first 100 bytes match
+        {"shorter.zip", 6000, 5000},  // the deflate stream ends before the declared size
+        {"exact.zip", 5000, 5000},
+    };
+    for (const Row& row : rows) {
+        std::string archive =
+            PythonZip(row.name,
+                      "import zlib\n"
+                      "with zipfile.ZipFile(out, 'w') as z:\n"
+                      "    z.writestr(info('s.txt'), 'a' * 5000, zipfile.ZIP_DEFLATED)\n"
+                      "data = bytearray(open(out, 'rb').read())\n"
+                      "e = zipfile.ZipFile(out).infolist()[0]\n"
+                      "crc = zlib.crc32(b'a' * " +
+                          std::to_string(row.crcOfFirst) +
+                          ")\n"
+                          "struct.pack_into('<I', data, e.header_offset + 14, crc)\n"
+                          "struct.pack_into('<I', data, e.header_offset + 22, " +
+                          std::to_string(row.declaredSize) +
+                          ")\n"
+                          "cd = data.find(b'PK\\x01\\x02')\n"
+                          "struct.pack_into('<I', data, cd + 16, crc)\n"
+                          "struct.pack_into('<I', data, cd + 24, " +
+                          std::to_string(row.declaredSize) +
+                          ")\n"
+                          "open(out, 'wb').write(data)\n");
+        bool extracted = ExtractZipArchive(archive.c_str(), "C:\\out");
+        EXPECT_EQ(extracted, row.declaredSize == 5000) << row.name;
+    }
+}
+
 TEST_F(ZipExtractionTest, RefusesEntriesOutsideDestination) {
     const char* names[] = {"../evil.txt",    "a/../../evil.txt", "/evil.txt",
                            "\\evil.txt",     "C:/evil.txt",      "C:evil.txt",

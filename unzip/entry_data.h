@@ -1,0 +1,55 @@
+// The data of one zip entry, taken from minizip as it is stored and inflated here, so that what
+// the central directory declares is held to: only stored (0) and deflated (8) data is read, an
+// entry yields exactly its declared size, never a byte more, and its CRC-32 must match.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// What the central directory declares about an entry's data.
+struct ZipEntryDeclaration {
+    std::uint32_t compressionMethod;
+    std::uint32_t crc32;
+    std::uint64_t compressedSize;
+    std::uint64_t uncompressedSize;
+};
+
+// Reads the entry the archive stands on. The entry is closed when the reader goes.
+class ZipEntryReader {
+  public:
+    explicit ZipEntryReader(void* archive);
+    ~ZipEntryReader();
+    ZipEntryReader(const ZipEntryReader&) = delete;
+    ZipEntryReader& operator=(const ZipEntryReader&) = delete;
+
+    // True for the methods that can be read: stored and deflated.
+    static bool CanRead(std::uint32_t compressionMethod);
+
+    // Opens the current entry; false when its method cannot be read, a stored entry's two sizes
+    // differ, or minizip cannot open it (bad local header).
+    bool Open(const ZipEntryDeclaration& declared);
+    // Up to `size` bytes of data; 0 at the end, once the declared size and CRC-32 have been met;
+    // -1 when the data is damaged, ends short, runs past the declared size or fails its CRC-32.
+    int Read(char* out, std::size_t size);
+
+  private:
+    int Fail();
+    int Finish();
+    int ReadStored(char* out, std::size_t size);
+    int ReadDeflated(char* out, std::size_t size);
+
+    void* archive;
+    ZipEntryDeclaration declared{};
+    bool open = false;
+    bool inflating = false;
+    bool inputEnded = false;
+    bool streamEnded = false;
+    bool failed = false;
+    bool finished = false;
+    std::uint64_t produced = 0;
+    uLong crc = 0;
+    z_stream stream{};
+    unsigned char input[2048];
+};
