@@ -1,7 +1,9 @@
 #include "oss/client.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 
 #include "oss/curl_http_client.h"
@@ -15,6 +17,18 @@ namespace {
 constexpr int32_t kCrc64Mismatch = 100001;
 // Error documents are short; the transport caps what it buffers, this caps what is copied.
 constexpr std::streamsize kMaxErrorText = 4 * 1024 * 1024;
+
+// A header's unsigned decimal number; nothing for any other text (empty, signed, blanks, letters)
+// or a number that does not fit in 64 bits.
+std::optional<uint64_t> DecimalNumber(const std::string& text) {
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 bool IsServerErrorStatus(int32_t status) {
     return status == 203 || (status >= 300 && status <= 599);
@@ -101,11 +115,13 @@ bool Client::IsErrorResponse(const std::shared_ptr<HttpResponse>& response) cons
     // A ranged answer carries the whole object's CRC-64, so only whole bodies are compared.
     if (request->checkCrc64() && !request->hasHeader("Range") &&
         response->hasHeader("x-oss-hash-crc64ecma")) {
-        const uint64_t expected = std::strtoull(serverCrc.c_str(), nullptr, 10);
+        // A hash that is not a number matches no body (read loosely, it would pass as 0).
+        const std::optional<uint64_t> expected = DecimalNumber(serverCrc);
         if (expected != request->crc64Result()) {
             response->setStatusCode(kCrc64Mismatch);
             response->setStatusMessage(
-                "Crc64 validation failed. Expected hash:" + std::to_string(expected) +
+                "Crc64 validation failed. Expected hash:" +
+                (expected ? std::to_string(*expected) : serverCrc) +
                 " not equal to calculated hash:" + std::to_string(request->crc64Result()) +
                 ". Transferd bytes:" + std::to_string(request->transferredBytes()) +
                 ". RequestId:" + response->getHeader("x-oss-request-id"));

@@ -1,6 +1,7 @@
 #include "curl_handle_pool.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace oss {
 
@@ -105,6 +106,9 @@ void CurlHandlePool::applyDefaultOptions(CURL* handle) const {
     // A transfer is cut off only when it moves less than 1 byte per second for this long.
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(requestTimeoutMs_ / 1000));
+    // With a size limit set, libcurl fails an answer whose Content-Length overflows instead of
+    // ignoring it and reading until the connection closes; the limit itself is never reached.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, std::numeric_limits<curl_off_t>::max());
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
     // Larger reads than libcurl's 16 KiB default: a download then costs a sixth of the system

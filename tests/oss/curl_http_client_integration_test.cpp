@@ -260,6 +260,24 @@ TEST_F(CurlHttpClientTest, StallEndsAsTimeoutAndTheStreamGoesBackToWhereItBegan)
     EXPECT_EQ(request->transferredBytes(), 5000);
 }
 
+TEST_F(CurlHttpClientTest, ContentLengthThatIsNotANumberFailsTheAnswer) {
+    bucket.putObject("a", "abc");
+    const std::pair<const char*, int> rows[] = {
+        {"99999999999999999999", 200063},  // overflows: read loosely, the body would run to EOF
+        {"abc", 200008},
+        {"-3", 200008},
+    };
+    CurlHttpClient client(settings);
+    for (const auto& [length, status] : rows) {
+        bucket.addFaults(std::string(R"({"content_length": ")") + length + "\"}");
+        auto request = MakeRequest(bucket, "a");
+        Factory factory;
+        request->setResponseStreamFactory(factory.make());
+        EXPECT_EQ(client.makeRequest(request)->statusCode(), status) << length;
+        EXPECT_EQ(factory.stream->str(), "") << length;
+    }
+}
+
 TEST_F(CurlHttpClientTest, ResetMidBodyReplacesTheHandleAndTheNextRequestSucceeds) {
     const std::string data = TestBytes(200000);
     bucket.putObject("a", data);

@@ -123,6 +123,30 @@ TEST(OssClient, Crc64OfTheBodyIsComparedOnlyForWholeDownloads) {
     EXPECT_TRUE(f.client().GetObject(GetObjectRequest("rxpublish", "k")).succeeded());
 }
 
+// Read loosely, each of these hashes would be 0, the CRC-64 of an empty body.
+TEST(OssClient, Crc64HeaderThatIsNotANumberFailsTheDownload) {
+    for (const char* hash : {"abc", "0abc", "-0", "+0", "", "0x0", "18446744073709551616"}) {
+        Fixture f;
+        ScriptedTransport::Answer answer;
+        answer.crc64 = 0;
+        answer.headers["x-oss-hash-crc64ecma"] = hash;
+        answer.headers["x-oss-request-id"] = "RID";
+        f.transport->script = {answer};
+        auto outcome = f.client().GetObject(GetObjectRequest("rxpublish", "k"));
+        ASSERT_FALSE(outcome.succeeded()) << hash;
+        EXPECT_EQ(outcome.error().code, "ClientError:100001") << hash;
+        EXPECT_EQ(outcome.error().message,
+                  "Crc64 validation failed. Expected hash:" + std::string(hash) +
+                      " not equal to calculated hash:0. Transferd "
+                      "bytes:0. RequestId:RID");
+    }
+    Fixture f;
+    ScriptedTransport::Answer empty;
+    empty.headers["x-oss-hash-crc64ecma"] = "0";
+    f.transport->script = {empty};
+    EXPECT_TRUE(f.client().GetObject(GetObjectRequest("rxpublish", "k")).succeeded());
+}
+
 TEST(OssClient, ServerErrorsWithoutDocumentKeepStatusAndBodyText) {
     Fixture f;
     ScriptedTransport::Answer answer;
