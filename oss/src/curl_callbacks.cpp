@@ -123,6 +123,12 @@ size_t recvHeaders(char* line, size_t size, size_t count, void* userData) {
             return 0;
         }
         const std::string_view text(line, n);
+        // A status line begins another answer (the final one after a 1xx interim answer such
+        // as 100 Continue): only the final answer's headers count.
+        if (text.substr(0, 5) == "HTTP/") {
+            context->response->getHeaders().clear();
+            context->total = -1;
+        }
         const size_t colon = text.find(':');
         // Lines without a colon (status line, end of block) and lines whose name is not a
         // header name store nothing. The value loses surrounding white space and the CR LF.

@@ -278,6 +278,26 @@ TEST_F(CurlHttpClientTest, ContentLengthThatIsNotANumberFailsTheAnswer) {
     }
 }
 
+TEST_F(CurlHttpClientTest, OnlyTheFinalAnswersHeadersCount) {
+    const std::string data = "abc";
+    bucket.putObject("a", data);
+    bucket.addFaults(R"({"interim_headers": {"x-interim": "yes", "x-oss-request-id": "interim",
+                                             "x-oss-hash-crc64ecma": "1"}})");
+    CurlHttpClient client(settings);
+    auto request = MakeRequest(bucket, "a");
+    Factory factory;
+    request->setResponseStreamFactory(factory.make());
+
+    auto response = client.makeRequest(request);
+
+    EXPECT_EQ(response->statusCode(), 200);
+    EXPECT_FALSE(response->hasHeader("x-interim"));
+    EXPECT_NE(response->getHeader("x-oss-request-id"), "interim");
+    EXPECT_EQ(response->getHeader("x-oss-hash-crc64ecma"),
+              std::to_string(crc64Update(0, data.data(), data.size())));
+    EXPECT_EQ(factory.stream->str(), data);
+}
+
 TEST_F(CurlHttpClientTest, ResetMidBodyReplacesTheHandleAndTheNextRequestSucceeds) {
     const std::string data = TestBytes(200000);
     bucket.putObject("a", data);
