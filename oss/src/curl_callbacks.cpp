@@ -108,6 +108,38 @@ void LogDebugLine(CURL* handle, curl_infotype type, const char* data, int length
     }
 }
 
+// Whether the window that ends now moved less than the floor; a window that is not over yet, or
+// that moved enough, never ends the transfer.
+bool RateStaysUnderFloor(TransferContext* context, int64_t moved) {
+    if (context->rateWindow.count() <= 0) {
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!context->rateWindowStarted) {
+        context->rateWindowStarted = true;
+        context->rateWindowStart = now;
+        context->rateWindowStartBytes = moved;
+        return false;
+    }
+    if (now - context->rateWindowStart < context->rateWindow) {
+        return false;
+    }
+    int64_t floor = kRateFloorBytesPerSecond;
+    for (const int32_t limit : {context->sendSpeed, context->recvSpeed}) {
+        if (limit > 0) {
+            floor = std::min<int64_t>(floor, int64_t{limit} * 1024 / 2);
+        }
+    }
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(now - context->rateWindowStart);
+    if (moved - context->rateWindowStartBytes < floor * seconds.count()) {
+        return true;
+    }
+    context->rateWindowStart = now;
+    context->rateWindowStartBytes = moved;
+    return false;
+}
+
 }  // namespace
 
 size_t recvHeaders(char* line, size_t size, size_t count, void* userData) {
@@ -225,10 +257,16 @@ size_t sendBody(char* buffer, size_t size, size_t count, void* userData) {
     return CURL_READFUNC_ABORT;
 }
 
-int progressHook(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int progressHook(void* userData, curl_off_t, curl_off_t downloaded, curl_off_t,
+                 curl_off_t uploaded) {
     auto* context = static_cast<TransferContext*>(userData);
     if (context == nullptr || context->client == nullptr) {
         return 0;
+    }
+    if (RateStaysUnderFloor(context, static_cast<int64_t>(downloaded + uploaded))) {
+        context->rateUnderFloor = true;
+        NoteFailure(context, "transfer rate under the floor", nullptr);
+        return 1;  // libcurl ends the transfer with CURLE_ABORTED_BY_CALLBACK
     }
     try {
         if (const auto& limiter = context->client->uploadRateLimiter()) {

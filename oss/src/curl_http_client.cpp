@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -81,7 +82,8 @@ CurlHttpClient::CurlHttpClient(const OssClientSettings& settings)
       caBundleFile_(settings.caBundleFile),
       bindInterface_(settings.bindInterface),
       uploadRateLimiter_(settings.uploadRateLimiter),
-      downloadRateLimiter_(settings.downloadRateLimiter) {}
+      downloadRateLimiter_(settings.downloadRateLimiter),
+      rateWindow_(kRateWindowStallTimes * (std::max(settings.requestTimeoutMs, 0) / 1000)) {}
 
 CurlHttpClient::~CurlHttpClient() = default;
 
@@ -131,6 +133,7 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
     if (requestBody && request->hasHeader("Content-Length")) {
         context.total = std::strtoll(request->getHeader("Content-Length").c_str(), nullptr, 10);
     }
+    context.rateWindow = rateWindow_;
 
     char errorBuffer[CURL_ERROR_SIZE];
     setRequestOptions(context, headerList.get(), errorBuffer);
@@ -139,6 +142,14 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
     curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &responseCode);
     if (result == CURLE_OK) {
         response->setStatusCode(static_cast<int32_t>(responseCode));
+    } else if (result == CURLE_ABORTED_BY_CALLBACK && context.rateUnderFloor) {
+        // Too slow counts as a timeout, as a stall does, so the retry policy treats both alike.
+        context.failureCause = "transfer rate under " + std::to_string(kRateFloorBytesPerSecond) +
+                               " bytes per second for " + std::to_string(rateWindow_.count()) +
+                               " seconds";
+        errorBuffer[0] = '\0';
+        response->setStatusCode(kTransportStatusBase + CURLE_OPERATION_TIMEDOUT);
+        response->setStatusMessage(FailureMessage(CURLE_OPERATION_TIMEDOUT, context, errorBuffer));
     } else {
         response->setStatusCode(kTransportStatusBase + result);
         response->setStatusMessage(FailureMessage(result, context, errorBuffer));

@@ -3,6 +3,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,6 +17,14 @@ namespace oss {
 // Caps on what the transport itself keeps in memory from the peer.
 inline constexpr size_t kMaxHeaderBytes = 256 * 1024;       // all header lines of one call
 inline constexpr int64_t kMaxMemoryBody = 4 * 1024 * 1024;  // bodies the transport buffers
+
+// The rate floor: a transfer that moves less than 1 KiB per second over a whole window of three
+// times the stall time (30 s with the default settings) ends as a timeout, so that a body that
+// trickles cannot keep it alive for ever. A link that slow could not bring a release of some
+// hundred megabytes in a day. A rate limiter set lower than twice the floor lowers it to half
+// its own rate.
+inline constexpr int64_t kRateFloorBytesPerSecond = 1024;
+inline constexpr int64_t kRateWindowStallTimes = 3;
 
 struct TransferContext {
     CurlHttpClient* client = nullptr;
@@ -37,6 +46,13 @@ struct TransferContext {
     bool bodyInMemory = false;  // the body is a stream the transport made, so it is capped
     // Why a callback stopped the transfer, when the stream state does not tell.
     std::string failureCause;
+
+    // The rate floor's current window: when it began and the bytes moved until then.
+    std::chrono::seconds rateWindow{0};  // 0: no floor
+    bool rateWindowStarted = false;
+    std::chrono::steady_clock::time_point rateWindowStart;
+    int64_t rateWindowStartBytes = 0;
+    bool rateUnderFloor = false;
 };
 
 size_t recvHeaders(char* line, size_t size, size_t count, void* context);

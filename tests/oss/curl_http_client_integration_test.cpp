@@ -260,6 +260,27 @@ TEST_F(CurlHttpClientTest, StallEndsAsTimeoutAndTheStreamGoesBackToWhereItBegan)
     EXPECT_EQ(request->transferredBytes(), 5000);
 }
 
+// One byte every 200 ms passes the stall rule (1 byte per second for 1 s here); the rate floor
+// ends the transfer after its window of 3 s.
+TEST_F(CurlHttpClientTest, BodyThatTricklesUnderTheRateFloorEndsAsTimeout) {
+    bucket.putObject("a", TestBytes(100));
+    bucket.addFaults(R"({"trickle_ms": 200})");
+    settings.requestTimeoutMs = 1000;
+    CurlHttpClient client(settings);
+    auto request = MakeRequest(bucket, "a");
+    Factory factory;
+    request->setResponseStreamFactory(factory.make());
+
+    auto response = client.makeRequest(request);
+
+    EXPECT_EQ(response->statusCode(), 200028);
+    EXPECT_NE(response->statusMessage().find("transfer rate under 1024 bytes per second for 3 "
+                                             "seconds"),
+              std::string::npos)
+        << response->statusMessage();
+    EXPECT_LT(request->transferredBytes(), 100);
+}
+
 TEST_F(CurlHttpClientTest, ContentLengthThatIsNotANumberFailsTheAnswer) {
     bucket.putObject("a", "abc");
     const std::pair<const char*, int> rows[] = {

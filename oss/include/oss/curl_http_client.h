@@ -1,6 +1,7 @@
 // The libcurl transport: a pool of easy handles kept open between requests.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,7 +30,8 @@ class CurlHttpClient : public HttpClient {
 
     // Sends the request and receives the answer. A 2xx body goes to the stream of the request's
     // responseStreamFactory; any other body to a new in-memory stream. Failures: statusCode
-    // 200000 + CURLcode with libcurl's text; 200002 when no curl handle can be created.
+    // 200000 + CURLcode with libcurl's text; 200002 when no curl handle can be created; 200028
+    // also when the transfer stays under the rate floor (1 KiB/s over three stall times).
     std::shared_ptr<HttpResponse> makeRequest(const std::shared_ptr<HttpRequest>& request) override;
 
     // Handles created so far, free and in use.
@@ -55,6 +57,8 @@ class CurlHttpClient : public HttpClient {
     const std::string bindInterface_;
     const std::shared_ptr<RateLimiter> uploadRateLimiter_;
     const std::shared_ptr<RateLimiter> downloadRateLimiter_;
+    // The rate floor's window; zero, like the stall rule, when the request timeout is under 1 s.
+    const std::chrono::seconds rateWindow_;
 };
 
 }  // namespace oss
