@@ -6,6 +6,7 @@
 #include "kernel32/paths.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,24 +69,22 @@ struct Line {
 struct Profile {
     std::vector<Line> lines;
 
-    // Index of the first line of each section named `section` (its header).
-    std::vector<size_t> Sections(std::string_view section) const {
-        std::vector<size_t> found;
+    // Calls visit(index, line) for the lines inside every section named `section` (headers
+    // excluded), in file order, in one pass; visit returns false to stop.
+    template <typename Visit>
+    void ForEachLineIn(std::string_view section, Visit visit) const {
+        bool inside = false;
         for (size_t i = 0; i < lines.size(); ++i) {
-            if (lines[i].kind == Line::kSection && NamesEqual(lines[i].name, section))
-                found.push_back(i);
+            if (lines[i].kind == Line::kSection)
+                inside = NamesEqual(lines[i].name, section);
+            else if (inside && !visit(i, lines[i]))
+                return;
         }
-        return found;
-    }
-    // One past the last line belonging to the section whose header is at `header`.
-    size_t SectionEnd(size_t header) const {
-        size_t end = header + 1;
-        while (end < lines.size() && lines[end].kind != Line::kSection)
-            ++end;
-        return end;
     }
 };
 
+// Windows sees a key only in a line with "=": any other line inside a section is neither found
+// nor listed.
 Line ParseLine(std::string text) {
     Line line;
     std::string_view trimmed = Trim(text);
@@ -96,15 +95,17 @@ Line ParseLine(std::string text) {
             1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
     } else if (!trimmed.empty() && trimmed.front() != ';') {
         size_t equals = trimmed.find('=');
-        line.kind = Line::kEntry;
-        line.name = std::string(Trim(trimmed.substr(0, equals)));
-        if (equals != std::string_view::npos)
+        if (equals != std::string_view::npos) {
+            line.kind = Line::kEntry;
+            line.name = std::string(Trim(trimmed.substr(0, equals)));
             line.value = std::string(Trim(trimmed.substr(equals + 1)));
+        }
     }
     line.text = std::move(text);
     return line;
 }
 
+// Lines end in CR LF, LF or a CR alone, as Windows reads them.
 std::optional<Profile> LoadProfile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -113,17 +114,39 @@ std::optional<Profile> LoadProfile(const std::string& path) {
     Profile profile;
     size_t start = 0;
     while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
+        size_t end = bytes.find_first_of("\r\n", start);
         if (end == std::string::npos)
             end = bytes.size();
-        std::string text = bytes.substr(start, end - start);
-        if (!text.empty() && text.back() == '\r')
-            text.pop_back();
-        profile.lines.push_back(ParseLine(std::move(text)));
+        profile.lines.push_back(ParseLine(bytes.substr(start, end - start)));
         start = end + 1;
+        if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
+            ++start;
     }
     return profile;
 }
+
+// The advisory lock that serialises the read-modify-write of profile files across processes:
+// held on the file's folder, which stays while the file itself is replaced by every write.
+class FolderLock {
+  public:
+    explicit FolderLock(const std::string& filePath) {
+        size_t slash = filePath.rfind('/');
+        std::string folder =
+            slash == 0 || slash == std::string::npos ? "/" : filePath.substr(0, slash);
+        fd_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0)
+            close(fd_);  // releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+  private:
+    int fd_ = -1;
+};
 
 // Windows strips one pair of enclosing quotes, double or single, from profile values.
 std::string_view Unquote(std::string_view value) {
@@ -218,27 +241,27 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR def
                     names.push_back(line.name);
             }
         } else if (profile) {
-            for (size_t header : profile->Sections(appName)) {
-                for (size_t i = header + 1; i < profile->SectionEnd(header); ++i) {
-                    if (profile->lines[i].kind == Line::kEntry)
-                        names.push_back(profile->lines[i].name);
-                }
-            }
+            profile->ForEachLineIn(appName, [&](size_t, const Line& line) {
+                if (line.kind == Line::kEntry)
+                    names.push_back(line.name);
+                return true;
+            });
         }
         if (!profile)
             SetLastError(ERROR_FILE_NOT_FOUND);
         return CopyList(names, returnedString, size);
     }
 
+    const Line* found = nullptr;
     if (profile) {
-        for (size_t header : profile->Sections(appName)) {
-            for (size_t i = header + 1; i < profile->SectionEnd(header); ++i) {
-                const Line& line = profile->lines[i];
-                if (line.kind == Line::kEntry && NamesEqual(line.name, keyName))
-                    return CopyString(Unquote(line.value), returnedString, size);
-            }
-        }
+        profile->ForEachLineIn(appName, [&](size_t, const Line& line) {
+            if (line.kind == Line::kEntry && NamesEqual(line.name, keyName))
+                found = &line;
+            return found == nullptr;
+        });
     }
+    if (found)
+        return CopyString(Unquote(found->value), returnedString, size);
     // Windows trims trailing blanks from the default.
     std::string_view fallback = defaultValue != nullptr ? defaultValue : "";
     while (!fallback.empty() && fallback.back() == ' ')
@@ -259,6 +282,8 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR st
         SetLastError(error);
         return FALSE;
     }
+    // Another process's read-modify-write of a file in this folder waits for this one's end.
+    FolderLock lock(*path);
     mode_t mode = 0644;
     struct stat st;
     const bool exists = stat(path->c_str(), &st) == 0;
@@ -270,48 +295,67 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR st
         mode = st.st_mode & 07777;
     }
     Profile profile = LoadProfile(*path).value_or(Profile{});
-    std::vector<size_t> sections = profile.Sections(appName);
-
     const size_t linesBefore = profile.lines.size();
     if (keyName == nullptr) {
-        // A null key removes the whole section.
-        for (auto it = sections.rbegin(); it != sections.rend(); ++it) {
-            profile.lines.erase(
-                profile.lines.begin() + static_cast<std::ptrdiff_t>(*it),
-                profile.lines.begin() + static_cast<std::ptrdiff_t>(profile.SectionEnd(*it)));
+        // A null key removes the whole section, header and lines.
+        std::vector<Line> kept;
+        bool inside = false;
+        for (Line& line : profile.lines) {
+            if (line.kind == Line::kSection)
+                inside = NamesEqual(line.name, appName);
+            if (!inside)
+                kept.push_back(std::move(line));
         }
+        profile.lines = std::move(kept);
     } else if (string == nullptr) {
         // A null value removes the key.
-        for (auto it = sections.rbegin(); it != sections.rend(); ++it) {
-            for (size_t i = profile.SectionEnd(*it); i-- > *it + 1;) {
-                const Line& line = profile.lines[i];
-                if (line.kind == Line::kEntry && NamesEqual(line.name, keyName))
-                    profile.lines.erase(profile.lines.begin() + static_cast<std::ptrdiff_t>(i));
-            }
+        std::vector<bool> drop(profile.lines.size(), false);
+        profile.ForEachLineIn(appName, [&](size_t i, const Line& line) {
+            drop[i] = line.kind == Line::kEntry && NamesEqual(line.name, keyName);
+            return true;
+        });
+        std::vector<Line> kept;
+        for (size_t i = 0; i < profile.lines.size(); ++i) {
+            if (!drop[i])
+                kept.push_back(std::move(profile.lines[i]));
         }
+        profile.lines = std::move(kept);
     } else {
+        // The first entry of the key in a section of that name, else the line after the first
+        // such section's last entry (before its trailing blank lines).
         std::optional<size_t> existing;
-        for (size_t header : sections) {
-            for (size_t i = header + 1; i < profile.SectionEnd(header) && !existing; ++i) {
-                const Line& line = profile.lines[i];
-                if (line.kind == Line::kEntry && NamesEqual(line.name, keyName))
-                    existing = i;
+        std::optional<size_t> firstHeader;
+        size_t afterLastEntry = 0;
+        bool inFirst = false;
+        for (size_t i = 0; i < profile.lines.size(); ++i) {
+            const Line& line = profile.lines[i];
+            if (line.kind == Line::kSection) {
+                bool named = NamesEqual(line.name, appName);
+                inFirst = named && !firstHeader;
+                if (inFirst) {
+                    firstHeader = i;
+                    afterLastEntry = i + 1;
+                }
+                if (named)
+                    continue;
             }
+            if (inFirst && !Trim(line.text).empty())
+                afterLastEntry = i + 1;
         }
+        profile.ForEachLineIn(appName, [&](size_t i, const Line& line) {
+            if (line.kind == Line::kEntry && NamesEqual(line.name, keyName))
+                existing = i;
+            return !existing;
+        });
         if (existing) {
             Line& line = profile.lines[*existing];
             line = ParseLine(line.name + "=" + string);
-        } else if (!sections.empty()) {
-            // A new key goes after the section's last entry, before its trailing blank lines.
-            size_t at = profile.SectionEnd(sections.front());
-            while (at > sections.front() + 1 && Trim(profile.lines[at - 1].text).empty())
-                --at;
-            profile.lines.insert(profile.lines.begin() + static_cast<std::ptrdiff_t>(at),
-                                 ParseLine(std::string(keyName) + "=" + string));
+        } else if (firstHeader) {
+            profile.lines.insert(
+                profile.lines.begin() + static_cast<std::ptrdiff_t>(afterLastEntry),
+                ParseLine(std::string(keyName) + "=" + string));
         } else {
-            if (!profile.lines.empty() && !Trim(profile.lines.back().text).empty()) {
-                profile.lines.push_back(ParseLine(""));
-            }
+            // Windows appends a new section right after the last line, without a blank line.
             // GCC 12 at -O3 sees a false overlap in the inlined string copy here (-Wrestrict,
             // GCC bug 105329).
 #pragma GCC diagnostic push

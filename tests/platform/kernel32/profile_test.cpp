@@ -3,6 +3,8 @@
 #include "winroot.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -137,7 +139,8 @@ TEST_F(ProfileTest, WritesCreateFileAndSectionAndReplaceInPlace) {
     ASSERT_TRUE(WritePrivateProfileStringA("Other", "a", "1", kFile));
     ASSERT_TRUE(WritePrivateProfileStringA("version", "Runtime", "1.2", kFile));
     ASSERT_TRUE(WritePrivateProfileStringA("VERSION", "ie", "9.5.8.0", kFile));
-    EXPECT_EQ(Read(), "[Version]\r\nIE=9.5.8.0\r\nRuntime=1.2\r\n\r\n[Other]\r\na=1\r\n");
+    // Windows appends a section without a blank line before it.
+    EXPECT_EQ(Read(), "[Version]\r\nIE=9.5.8.0\r\nRuntime=1.2\r\n[Other]\r\na=1\r\n");
     char buffer[16];
     GetPrivateProfileStringA("version", "IE", "", buffer, sizeof buffer, kFile);
     EXPECT_STREQ(buffer, "9.5.8.0");
@@ -149,6 +152,68 @@ TEST_F(ProfileTest, WritesKeepUnrelatedLinesAndDeleteOnNull) {
     ASSERT_TRUE(WritePrivateProfileStringA("gone", nullptr, nullptr, kFile));
     ASSERT_TRUE(WritePrivateProfileStringA("s", "missing", nullptr, kFile));
     EXPECT_EQ(Read(), "; settings\r\n[s]\r\nkeep=1\r\n[t]\r\ny=2\r\n");
+}
+
+TEST_F(ProfileTest, LinesWithoutEqualsAreNotKeys) {
+    Write("[s]\r\nbare\r\n  spaced bare  \r\nk=v\r\n");
+    char buffer[64];
+    EXPECT_EQ(GetPrivateProfileStringA("s", "bare", "d", buffer, sizeof buffer, kFile), 1u);
+    EXPECT_STREQ(buffer, "d");
+    EXPECT_EQ(GetPrivateProfileStringA("s", "spaced bare", "d", buffer, sizeof buffer, kFile), 1u);
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(GetPrivateProfileStringA("s", nullptr, "d", buffer, sizeof buffer, kFile), 2u);
+    EXPECT_EQ(std::string(buffer, 3), std::string("k\0\0", 3));
+    // Writing the name adds a key; the bare line stays as it was.
+    ASSERT_TRUE(WritePrivateProfileStringA("s", "bare", "x", kFile));
+    EXPECT_EQ(Read(), "[s]\r\nbare\r\n  spaced bare  \r\nk=v\r\nbare=x\r\n");
+}
+
+TEST_F(ProfileTest, LinesMayEndInCrLfLfOrCrAlone) {
+    Write("[cr]\rk=cr\r[lf]\nk=lf\n[crlf]\r\nk=crlf\r\n[mixed]\n\rk=mixed");
+    char buffer[16];
+    for (const char* section : {"cr", "lf", "crlf", "mixed"}) {
+        GetPrivateProfileStringA(section, "k", "d", buffer, sizeof buffer, kFile);
+        EXPECT_STREQ(buffer, section);
+    }
+    char list[32];
+    EXPECT_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", list, sizeof list, kFile), 17u);
+    EXPECT_EQ(std::string(list, 18), std::string("cr\0lf\0crlf\0mixed\0\0", 18));
+}
+
+// Two processes write keys of their own into one file at once: with the
+// read-modify-write serialised, every write is kept.
+TEST_F(ProfileTest, TwoProcessesWritingOneFileLoseNothing) {
+    constexpr int kRounds = 100;
+    Write("[shared]\r\n");
+    const char* prefixes[2] = {"first", "second"};
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            for (int i = 0; i < kRounds; ++i) {
+                std::string key = prefixes[c] + std::to_string(i);
+                if (!WritePrivateProfileStringA("shared", key.c_str(), key.c_str(), kFile))
+                    _exit(3);
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    int lost = 0;
+    for (const char* prefix : prefixes) {
+        for (int i = 0; i < kRounds; ++i) {
+            std::string key = prefix + std::to_string(i);
+            char buffer[32];
+            GetPrivateProfileStringA("shared", key.c_str(), "", buffer, sizeof buffer, kFile);
+            lost += key != buffer;
+        }
+    }
+    EXPECT_EQ(lost, 0);
 }
 
 TEST_F(ProfileTest, WritesFailWithoutTheFolderOrOnReadOnlyFiles) {
