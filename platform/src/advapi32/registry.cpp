@@ -92,6 +92,9 @@ LONG AppendSubkeyPath(const KeyObject& parent, std::string_view subKey,
         path->emplace_back(part);
         subKey = slash == std::string_view::npos ? std::string_view() : subKey.substr(slash + 1);
     }
+    // No key lies deeper than Windows' limit of levels.
+    if (path->size() > kMaxKeyDepth)
+        return ERROR_INVALID_PARAMETER;
     return ERROR_SUCCESS;
 }
 

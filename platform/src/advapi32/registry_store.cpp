@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <unordered_map>
 
 namespace winlayer {
 namespace {
@@ -203,6 +204,39 @@ std::optional<std::vector<std::string>> SectionPath(Hive hive, std::string_view 
     }
 }
 
+// The subkeys met while a hive is parsed: appended in the file's order and found through an
+// index of folded names, then sorted once, so that many siblings in any order parse in
+// n log n time.
+class ParsedSubkeys {
+  public:
+    RegistryKey* Child(RegistryKey* parent, std::string name) {
+        std::unordered_map<std::string, RegistryKey*>& names = index_[parent];
+        std::string folded = name;
+        for (char& c : folded)
+            c = AsciiLower(c);
+        auto it = names.find(folded);
+        if (it != names.end())
+            return it->second;
+        parent->subkeys.push_back(std::make_unique<RegistryKey>());
+        RegistryKey* key = parent->subkeys.back().get();
+        key->name = std::move(name);
+        names.emplace(std::move(folded), key);
+        return key;
+    }
+    void Sort() {
+        for (auto& [parent, names] : index_) {
+            std::sort(
+                parent->subkeys.begin(), parent->subkeys.end(),
+                [](const std::unique_ptr<RegistryKey>& a, const std::unique_ptr<RegistryKey>& b) {
+                    return LessIgnoringCase(a->name, b->name);
+                });
+        }
+    }
+
+  private:
+    std::unordered_map<RegistryKey*, std::unordered_map<std::string, RegistryKey*>> index_;
+};
+
 void FormatKey(const RegistryKey& key, const std::string& path, bool isRoot, std::string& out) {
     if (!isRoot || !key.values.empty()) {
         out += "\n[" + path + "]\n";
@@ -299,12 +333,33 @@ void AddStandardKeys(Hive hive, RegistryKey& root) {
 
 }  // namespace
 
-RegistryKey* RegistryKey::FindSubkey(std::string_view subkeyName) const {
-    for (const auto& subkey : subkeys) {
-        if (EqualsIgnoringCase(subkey->name, subkeyName))
-            return subkey.get();
+RegistryKey::~RegistryKey() {
+    std::vector<std::unique_ptr<RegistryKey>> pending = std::move(subkeys);
+    while (!pending.empty()) {
+        std::unique_ptr<RegistryKey> key = std::move(pending.back());
+        pending.pop_back();
+        for (auto& subkey : key->subkeys)
+            pending.push_back(std::move(subkey));
+        key->subkeys.clear();
     }
-    return nullptr;
+}
+
+namespace {
+
+// The first subkey whose name does not sort before `subkeyName`.
+auto LowerBound(const std::vector<std::unique_ptr<RegistryKey>>& subkeys,
+                std::string_view subkeyName) {
+    return std::lower_bound(subkeys.begin(), subkeys.end(), subkeyName,
+                            [](const std::unique_ptr<RegistryKey>& k, std::string_view name) {
+                                return LessIgnoringCase(k->name, name);
+                            });
+}
+
+}  // namespace
+
+RegistryKey* RegistryKey::FindSubkey(std::string_view subkeyName) const {
+    auto it = LowerBound(subkeys, subkeyName);
+    return it != subkeys.end() && EqualsIgnoringCase((*it)->name, subkeyName) ? it->get() : nullptr;
 }
 
 RegistryKey& RegistryKey::AddSubkey(std::string subkeyName) {
@@ -318,9 +373,8 @@ RegistryKey& RegistryKey::AddSubkey(std::string subkeyName) {
 }
 
 bool RegistryKey::RemoveSubkey(std::string_view subkeyName) {
-    auto it = std::find_if(subkeys.begin(), subkeys.end(),
-                           [&](const auto& k) { return EqualsIgnoringCase(k->name, subkeyName); });
-    if (it == subkeys.end())
+    auto it = LowerBound(subkeys, subkeyName);
+    if (it == subkeys.end() || !EqualsIgnoringCase((*it)->name, subkeyName))
         return false;
     subkeys.erase(it);
     return true;
@@ -385,6 +439,7 @@ std::optional<RegistryKey> ParseHive(Hive hive, std::string_view text) {
     }
 
     RegistryKey root;
+    ParsedSubkeys subkeys;
     RegistryKey* current = nullptr;
     bool sawHeader = false;
     std::string pending;  // a value line continued with a trailing backslash
@@ -424,13 +479,11 @@ std::optional<RegistryKey> ParseHive(Hive hive, std::string_view text) {
                 return std::nullopt;
             std::optional<std::vector<std::string>> path =
                 SectionPath(hive, line.substr(1, close - 1));
-            if (!path)
+            if (!path || path->size() > kMaxKeyDepth)
                 return std::nullopt;
             current = &root;
-            for (std::string& part : *path) {
-                RegistryKey* next = current->FindSubkey(part);
-                current = next ? next : &current->AddSubkey(std::move(part));
-            }
+            for (std::string& part : *path)
+                current = subkeys.Child(current, std::move(part));
             continue;
         }
         if (line.back() == '\\' && (line.find("=hex") != std::string_view::npos)) {
@@ -442,6 +495,7 @@ std::optional<RegistryKey> ParseHive(Hive hive, std::string_view text) {
     }
     if (!pending.empty() || (!sawHeader && text.find_first_not_of(" \t\r\n") != text.npos))
         return std::nullopt;
+    subkeys.Sort();
     return root;
 }
 

@@ -10,8 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -173,6 +176,69 @@ TEST_F(RegistryTest, DamagedHiveIsReportedAndNeverOverwritten) {
     EXPECT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "B", &key), ERROR_BADDB);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "A", 0, KEY_READ, &key), ERROR_BADDB);
     EXPECT_EQ(HiveText("HKLM.reg"), damaged);
+}
+
+// Windows keeps keys at most 512 levels deep. A hive file with a deeper key is damaged; it used
+// to bring down every registry call when its tree was destroyed.
+TEST_F(RegistryTest, KeysLieAtMost512LevelsDeep) {
+    auto keyPath = [](size_t levels) {
+        std::string path;
+        for (size_t i = 0; i < levels; ++i)
+            path += (i ? "\\k" : "k");
+        return path;
+    };
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    for (size_t levels : {size_t{512}, size_t{50000}}) {
+        testsupport::WriteFileBytes(HivePath("HKLM.reg"),
+                                    hive + "[HKEY_LOCAL_MACHINE\\" + keyPath(levels) + "]\n");
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath(std::min(levels, size_t{512})).c_str(),
+                                0, KEY_READ, &key),
+                  levels == 512 ? ERROR_SUCCESS : ERROR_BADDB)
+            << levels;
+        RegCloseKey(key);
+    }
+
+    std::filesystem::remove(HivePath("HKLM.reg"));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, keyPath(511).c_str(), &key), ERROR_SUCCESS);
+    HKEY deeper = nullptr;
+    EXPECT_EQ(RegCreateKeyA(key, "k", &deeper), ERROR_SUCCESS) << "level 512";
+    RegCloseKey(deeper);
+    EXPECT_EQ(RegCreateKeyA(key, "k\\k", &deeper), ERROR_INVALID_PARAMETER) << "level 513";
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath(513).c_str(), 0, KEY_READ, &deeper),
+              ERROR_INVALID_PARAMETER);
+    RegCloseKey(key);
+    EXPECT_EQ(HiveText("HKLM.reg").find(keyPath(513)), std::string::npos);
+}
+
+// Siblings are found by binary search over names sorted without regard to case; characters
+// between 'Z' and 'a' ("[", "_") sort as they do after folding.
+TEST_F(RegistryTest, ManySiblingsAreEachFoundWhateverTheCase) {
+    std::string hive = "Windows Registry Editor Version 5.00\n\n";
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i)
+        names.push_back((i % 3 == 0 ? "Key_" : i % 3 == 1 ? "key[" : "KEYa") + std::to_string(i));
+    for (const std::string& name : names)
+        hive += "[HKEY_LOCAL_MACHINE\\S\\" + name + "]\n\"v\"=\"" + name + "\"\n\n";
+    testsupport::WriteFileBytes(HivePath("HKLM.reg"), hive);
+    for (size_t i = 0; i < names.size(); i += 97) {
+        std::string asked = names[i];
+        for (char& c : asked)
+            c = static_cast<char>(i % 2 ? std::tolower(c) : std::toupper(c));
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, ("S\\" + asked).c_str(), 0, KEY_READ, &key),
+                  ERROR_SUCCESS)
+            << asked;
+        EXPECT_EQ(QueryA(key, "v"), names[i] + '\0');
+        RegCloseKey(key);
+    }
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "S\\key_", 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "S\\KEY[1"), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "S\\key[1", 0, KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(RegistryTest, QueryFollowsTheSizeProtocol) {
