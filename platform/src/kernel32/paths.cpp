@@ -27,13 +27,10 @@ bool IsForbiddenNameChar(char c) {
            c == '|' || c == '?' || c == '*';
 }
 
-// The working directory is always seen on Z:, so that Linux paths keep working unchanged.
+// The working directory in the layer's Windows form: C:\... inside the root, Z:\... elsewhere.
 std::string CurrentDirectoryAsWindows() {
     std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0), &std::free);
-    std::string out = "Z:";
-    for (const char* c = cwd ? cwd.get() : "/"; *c; ++c)
-        out += (*c == '/') ? '\\' : *c;
-    return out;
+    return WindowsPathOf(cwd ? cwd.get() : "/");
 }
 
 std::vector<std::string> SplitComponents(std::string_view path) {
@@ -111,19 +108,23 @@ std::optional<std::string> FullWindowsPath(std::string_view path, DWORD* error) 
     std::string rest;
     bool hasDrive = path.size() >= 2 && path[1] == ':' &&
                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-    std::string current = CurrentDirectoryAsWindows();
     if (hasDrive) {
         drive = std::string(1, static_cast<char>(path[0] & ~0x20)) + ":";
         rest = path.substr(2);
-        // "C:name" is relative to the drive's current folder; only Z: has one here.
+        // "C:name" is relative to the drive's current folder; only the drive of the working
+        // directory has one here.
         if (rest.empty() || !IsSeparator(rest[0])) {
+            std::string current = CurrentDirectoryAsWindows();
             rest = (drive == current.substr(0, 2) ? current.substr(2) : std::string("\\")) + "\\" +
                    rest;
         }
     } else if (IsSeparator(path[0])) {
-        drive = current.substr(0, 2);
+        // A rooted path is a Linux path, so that "/tmp/x" works unchanged wherever the working
+        // directory is (Windows would root it on the current drive).
+        drive = "Z:";
         rest = path;
     } else {
+        std::string current = CurrentDirectoryAsWindows();
         drive = current.substr(0, 2);
         rest = current.substr(2) + "\\" + std::string(path);
     }
@@ -219,11 +220,20 @@ std::optional<std::string> UnixPathFromWide(const WCHAR* windowsPath, DWORD* err
 }
 
 std::string WindowsPathOf(std::string_view unixPath) {
-    std::string driveC = WinRoot() + "/drive_c";
     std::string_view rest = unixPath;
     std::string drive = "Z:";
-    if (rest.substr(0, driveC.size()) == driveC &&
-        (rest.size() == driveC.size() || rest[driveC.size()] == '/')) {
+    auto under = [&](const std::string& driveC) {
+        return !driveC.empty() && rest.substr(0, driveC.size()) == driveC &&
+               (rest.size() == driveC.size() || rest[driveC.size()] == '/');
+    };
+    // The root as named, or as the kernel names it (getcwd and /proc give resolved paths).
+    std::string driveC = WinRoot() + "/drive_c";
+    if (!under(driveC)) {
+        std::unique_ptr<char, decltype(&std::free)> real(realpath(driveC.c_str(), nullptr),
+                                                         &std::free);
+        driveC = real ? real.get() : "";
+    }
+    if (under(driveC)) {
         drive = "C:";
         rest.remove_prefix(driveC.size());
     }

@@ -1,6 +1,7 @@
 // Windows paths on Linux. C: is $WINROOT/drive_c and Z: is /; "\" and "/" both separate; a path
-// that begins with a separator is rooted on the current drive; the current directory is the Linux
-// working directory seen as Z:\... . Names are UTF-8 on disk.
+// that begins with a separator is a Linux path (on Z:); the current directory is the Linux
+// working directory in Windows form (C:\... inside the root, Z:\... elsewhere). Names are UTF-8
+// on disk.
 #pragma once
 
 #include <windows.h>

@@ -92,16 +92,26 @@ TEST_F(EnvironmentTest, DupenvFindsNamesWithoutRegardToCase) {
 
 class CurrentDirectoryTest : public testsupport::WinRootTest {};
 
-TEST_F(CurrentDirectoryTest, TheWorkingDirectoryIsSeenOnZ) {
-    std::string expected = "Z:" + winroot.driveC().string();
-    for (char& c : expected)
-        c = c == '/' ? '\\' : c;
-    char buffer[512];
-    DWORD length = static_cast<DWORD>(expected.size());
-    EXPECT_EQ(GetCurrentDirectoryA(sizeof buffer, buffer), length);
-    EXPECT_EQ(std::string(buffer), expected);
-    EXPECT_EQ(GetCurrentDirectoryA(length, buffer), length + 1) << "one short";
-    EXPECT_EQ(GetCurrentDirectoryA(length + 1, buffer), length) << "exact fit";
+// Inside the root the working directory is on C:, elsewhere on Z:.
+TEST_F(CurrentDirectoryTest, TheWorkingDirectoryIsInTheLayersWindowsForm) {
+    std::filesystem::create_directories(winroot.driveC() / "sub/\xE5\xAE\x89");  // "安"
+    struct Row {
+        std::filesystem::path directory;
+        std::string expected;  // code page 936
+    } rows[] = {
+        {winroot.driveC(), "C:\\"},
+        {winroot.driveC() / "sub/\xE5\xAE\x89", "C:\\sub\\\xB0\xB2"},
+        {"/tmp", "Z:\\tmp"},
+    };
+    for (const Row& row : rows) {
+        std::filesystem::current_path(row.directory);
+        char buffer[512];
+        DWORD length = static_cast<DWORD>(row.expected.size());
+        EXPECT_EQ(GetCurrentDirectoryA(sizeof buffer, buffer), length) << row.expected;
+        EXPECT_EQ(std::string(buffer), row.expected);
+        EXPECT_EQ(GetCurrentDirectoryA(length, buffer), length + 1) << "one short";
+        EXPECT_EQ(GetCurrentDirectoryA(length + 1, buffer), length) << "exact fit";
+    }
 }
 
 }  // namespace

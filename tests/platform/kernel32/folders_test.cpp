@@ -148,6 +148,11 @@ TEST_F(FoldersTest, FullPathNameFollowsTheBufferRules) {
     EXPECT_EQ(GetFullPathNameA("C:\\dir\\", sizeof buffer, buffer, &filePart), 7u);
     EXPECT_STREQ(buffer, "C:\\dir\\");
     EXPECT_EQ(filePart, nullptr) << "a path ending in a separator has no file part";
+
+    // The working directory (drive_c here) is on C:.
+    EXPECT_EQ(GetFullPathNameA("rel\\f.txt", sizeof buffer, buffer, &filePart), 12u);
+    EXPECT_STREQ(buffer, "C:\\rel\\f.txt");
+    EXPECT_EQ(filePart, buffer + 7);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "winroot.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 using winlayer::FullWindowsPath;
@@ -40,10 +41,20 @@ TEST_F(PathsTest, RelativePathsFollowTheWorkingDirectory) {
     DWORD error = 0;
     auto full = FullWindowsPath("sub\\f.txt", &error);
     ASSERT_TRUE(full.has_value());
-    std::string expected = "Z:" + (winroot.driveC() / "sub/f.txt").string();
-    std::replace(expected.begin(), expected.end(), '/', '\\');
-    EXPECT_EQ(*full, expected) << "the working directory is seen on Z:";
+    EXPECT_EQ(*full, "C:\\sub\\f.txt") << "the working directory is inside the root";
     EXPECT_EQ(*UnixPath("sub\\f.txt", &error), (winroot.driveC() / "sub/f.txt").string());
+    EXPECT_EQ(*FullWindowsPath("C:rel", &error), "C:\\rel") << "relative to C:'s folder";
+    EXPECT_EQ(*FullWindowsPath("\\tmp\\x", &error), "Z:\\tmp\\x") << "a rooted path is Linux's";
+
+    // A root named through a symbolic link still holds the working directory, which the kernel
+    // names by its resolved path.
+    const std::string root = std::getenv("WINROOT");
+    const std::string link = root + "-link";
+    std::filesystem::create_directory_symlink(root, link);
+    setenv("WINROOT", link.c_str(), 1);
+    EXPECT_EQ(*FullWindowsPath("f.txt", &error), "C:\\f.txt");
+    setenv("WINROOT", root.c_str(), 1);
+    std::filesystem::remove(link);
 }
 
 TEST_F(PathsTest, RejectsWhatWindowsRejects) {
