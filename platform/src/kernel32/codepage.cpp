@@ -30,9 +30,93 @@ const char* IconvName(UINT codePage) {
     }
 }
 
+bool IsGbk(UINT codePage) {
+    return codePage == CP_ACP || codePage == CP_OEMCP || codePage == 936;
+}
+
 IconvHandle Open(const char* to, const char* from) {
     iconv_t cd = iconv_open(to, from);
     return IconvHandle(cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd);
+}
+
+// Windows' table of code page 936 gives the single byte 0xFF to U+F8F5 (private use); iconv's
+// has no mapping for it.
+constexpr unsigned char kGbkByteFF = 0xFF;
+constexpr char16_t kGbkFF = u'\uF8F5';
+
+bool IsContinuation(unsigned char c) {
+    return c >= 0x80 && c <= 0xBF;
+}
+
+// UTF-8 as Windows decodes it: each maximal ill-formed subpart becomes one U+FFFD. A lead byte
+// takes the continuation bytes that follow it, up to the length it announces; a second byte
+// outside the lead's range (an overlong form, an encoded surrogate, or past U+10FFFF) ends the
+// subpart after itself, so an encoded surrogate ED A0 80 gives two U+FFFD.
+std::optional<std::u16string> DecodeUtf8(std::string_view bytes, bool strict, bool* invalid) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    size_t i = 0;
+    auto illFormed = [&](size_t length) {
+        if (invalid)
+            *invalid = true;
+        out.push_back(u'\uFFFD');
+        i += length;
+        return !strict;
+    };
+    while (i < bytes.size()) {
+        const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            out.push_back(lead);
+            ++i;
+            continue;
+        }
+        size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+        if (length == 0) {
+            if (!illFormed(1))
+                return std::nullopt;
+            continue;
+        }
+        unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+        else if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+        size_t taken = 1;
+        char32_t code = lead & (0xFF >> (length + 1));
+        bool wellFormed = true;
+        while (taken < length && i + taken < bytes.size()) {
+            const unsigned char next = static_cast<unsigned char>(bytes[i + taken]);
+            if (!IsContinuation(next))
+                break;
+            ++taken;
+            if (taken == 2 && (next < low || next > high)) {
+                wellFormed = false;
+                break;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (!wellFormed || taken < length) {
+            if (!illFormed(taken))
+                return std::nullopt;
+            continue;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+        i += length;
+    }
+    return out;
 }
 
 }  // namespace
@@ -42,10 +126,11 @@ std::optional<std::u16string> DecodeCodePage(UINT codePage, std::string_view byt
     const char* name = IconvName(codePage);
     if (name == nullptr)
         return std::nullopt;
+    if (codePage == CP_UTF8)
+        return DecodeUtf8(bytes, strict, invalid);
     IconvHandle cd = Open("UTF-16LE", name);
     if (!cd)
         return std::nullopt;
-    const char16_t replacement = (codePage == CP_UTF8) ? u'\uFFFD' : u'?';
 
     std::u16string out;
     out.reserve(bytes.size());
@@ -59,12 +144,18 @@ std::optional<std::u16string> DecodeCodePage(UINT codePage, std::string_view byt
         out.append(chunk, (sizeof chunk - outLeft) / sizeof(char16_t));
         if (rc != static_cast<size_t>(-1) || errno == E2BIG)
             continue;
+        if (IsGbk(codePage) && static_cast<unsigned char>(*in) == kGbkByteFF) {
+            out.push_back(kGbkFF);
+            ++in;
+            --inLeft;
+            continue;
+        }
         // EILSEQ (invalid sequence) or EINVAL (incomplete sequence at the end)
         if (invalid)
             *invalid = true;
         if (strict)
             return std::nullopt;
-        out.push_back(replacement);
+        out.push_back(u'?');
         if (errno == EINVAL)
             break;
         ++in;
@@ -98,6 +189,12 @@ std::optional<std::string> EncodeCodePage(UINT codePage, std::u16string_view tex
         char16_t unit;
         std::memcpy(&unit, in, sizeof unit);
         bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
+        if (unit == kGbkFF && IsGbk(codePage)) {
+            out += static_cast<char>(kGbkByteFF);
+            in += sizeof unit;
+            inLeft -= sizeof unit;
+            continue;
+        }
         if (codePage == CP_UTF8) {
             if (strict)
                 return std::nullopt;
