@@ -1,8 +1,8 @@
 #include "kernel32/paths.h"
 
 #include "kernel32/codepage.h"
+#include "kernel32/folder_listings.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,10 +13,6 @@
 
 namespace winlayer {
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
@@ -51,22 +47,13 @@ std::vector<std::string> SplitComponents(std::string_view path) {
 }
 
 // The existing entry of `folder` whose name equals `name` without regard to case; exact
-// spelling first, then the first match in sorted order so that the choice is stable.
+// spelling first, then the first match in sorted order so that the choice is stable. The
+// folder's listing is kept, so a name that is new costs O(1), not a read of the folder.
 std::optional<std::string> FindIgnoringCase(const std::string& folder, const std::string& name) {
     struct stat st;
     if (lstat((folder + "/" + name).c_str(), &st) == 0)
         return name;
-    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-    if (!dir)
-        return std::nullopt;
-    std::vector<std::string> matches;
-    while (dirent* entry = readdir(dir.get())) {
-        if (EqualsIgnoringCase(entry->d_name, name))
-            matches.emplace_back(entry->d_name);
-    }
-    if (matches.empty())
-        return std::nullopt;
-    return *std::min_element(matches.begin(), matches.end());
+    return FindInFolderIgnoringCase(folder, name);
 }
 
 }  // namespace
