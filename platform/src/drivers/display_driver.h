@@ -79,6 +79,11 @@ class DisplayDriver {
     virtual void Present(HWND window, const Surface& surface, const RECT& dirty) = 0;
     // Grabs the pointer for the window (the drag loop); null releases it.
     virtual void SetCapture(HWND window) = 0;
+    // Puts the pointer at a screen position (SetCursorPos); false when the display cannot.
+    virtual bool MovePointer(POINT screen) {
+        (void)screen;
+        return false;
+    }
 
     // A file descriptor that becomes readable when the calling thread has display events, or -1.
     virtual int ThreadFd() = 0;
