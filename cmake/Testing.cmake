@@ -8,8 +8,14 @@ function(installer_add_test name)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
     installer_warnings(${name})
+    # Only e2e tests may reach a real display; the rest run on the headless one, so a developer's
+    # DISPLAY never shows a test window.
+    set(display_env)
+    if(NOT T_LABEL STREQUAL "e2e")
+        set(display_env ENVIRONMENT WINLAYER_DISPLAY=headless)
+    endif()
     gtest_discover_tests(${name}
-        PROPERTIES LABELS ${T_LABEL}
+        PROPERTIES LABELS ${T_LABEL} ${display_env}
         DISCOVERY_TIMEOUT 60)
 endfunction()
 
