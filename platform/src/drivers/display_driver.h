@@ -33,6 +33,8 @@ struct TopLevelDesc {
     // Unactivated captionless popups stay where they are put and above others without the help
     // of a window manager (an X override-redirect window); other windows are managed.
     bool managed = true;
+    // The owner window (a message box's), which the display keeps this window above; or null.
+    HWND owner = nullptr;
     std::u16string title;
 };
 
