@@ -1,5 +1,8 @@
-// MessageBoxA/W: answered by the test interface, a display driver, or its default button.
+// MessageBoxA/W: answered by the test interface, else by the user in a box window where the
+// display shows one, else by its default button.
 #include "user32/message_box.h"
+
+#include "user32/message_box_window.h"
 
 #include "kernel32/codepage.h"
 
@@ -100,6 +103,8 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     if (!answer) {
         if (MessageBoxDriver shown = driver.load()) {
             answer = shown(owner, wideText, wideCaption, type);
+        } else if (MessageBoxWindowsShown()) {
+            answer = RunMessageBoxWindow(owner, wideText, wideCaption, type);
         } else {
             answer = DefaultMessageBoxAnswer(type);
             std::fprintf(stderr, "[message box] %s: %s -> %d\n", box.caption.c_str(),
