@@ -249,10 +249,8 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     window->exStyle = exStyle;
     window->rect = RECT{x, y, x + width, y + height};
     window->client = window->rect;
-    window->procedure = cls->procedure;
     window->instance = instance;
     window->id = child ? reinterpret_cast<LONG_PTR>(menu) : 0;
-    window->extra.assign(static_cast<size_t>(cls->windowExtra), 0);
     if (!child)
         window->surface = std::make_unique<Surface>(width, height);
 
@@ -268,6 +266,9 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
                 return nullptr;
             }
         }
+        // The class may change under another thread's SetClassLongPtrW.
+        window->procedure = cls->procedure;
+        window->extra.assign(static_cast<size_t>(cls->windowExtra), 0);
         WindowTable& table = Table();
         hwnd = reinterpret_cast<HWND>(table.next);
         table.next += 4;
