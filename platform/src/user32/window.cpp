@@ -287,6 +287,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
             desc.rect = window->rect;
             desc.style = style;
             desc.exStyle = exStyle;
+            desc.owner = window->owner;
             // Captionless popups are placed by the program itself; the rest are managed.
             desc.managed = (style & (WS_CAPTION | WS_THICKFRAME)) != 0 ||
                            (exStyle & WS_EX_APPWINDOW) != 0 || (style & WS_POPUP) == 0;
