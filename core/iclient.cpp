@@ -1,0 +1,7 @@
+#include "core/iclient.h"
+
+#include "oss/sdk.h"
+
+IClient::~IClient() {
+    oss::ShutdownSdk();
+}

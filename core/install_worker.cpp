@@ -1,0 +1,265 @@
+#include "core/install_worker.h"
+
+#include <windows.h>
+#include <process.h>
+
+#include <cstdio>
+
+#include "core/folder_replacement.h"
+#include "core/install_log.h"
+#include "core/install_notifications.h"
+#include "core/package_download.h"
+#include "core/settings.h"
+#include "core/update_plan.h"
+#include "system/desktop_shortcut.h"
+#include "system/processes_and_files.h"
+#include "system/registration.h"
+#include "unzip/zip_extraction.h"
+
+namespace {
+
+// The log texts, in code page 936.
+constexpr char kVersionLine[] = "Version: IE_9.5.7.1";
+// 下载前端依赖库 / 失败: downloading the front-end dependencies / failed
+constexpr char kDownloadDependency[] = "\xcf\xc2\xd4\xd8\xc7\xb0\xb6\xcb\xd2\xc0\xc0\xb5\xbf\xe2";
+constexpr char kDownloadDependencyFailed[] =
+    "\xcf\xc2\xd4\xd8\xc7\xb0\xb6\xcb\xd2\xc0\xc0\xb5\xbf\xe2\xca\xa7\xb0\xdc";
+// 下载服务依赖库: downloading the service dependencies (the base package)
+constexpr char kDownloadBase[] = "\xcf\xc2\xd4\xd8\xb7\xfe\xce\xf1\xd2\xc0\xc0\xb5\xbf\xe2";
+constexpr char kDownloadBaseFailed[] =
+    "\xcf\xc2\xd4\xd8\xb7\xfe\xce\xf1\xd2\xc0\xc0\xb5\xbf\xe2\xca\xa7\xb0\xdc";
+// 下载配置文件: downloading the configuration files
+constexpr char kDownloadConfiguration[] = "\xcf\xc2\xd4\xd8\xc5\xe4\xd6\xc3\xce\xc4\xbc\xfe";
+constexpr char kDownloadConfigurationFailed[] =
+    "\xcf\xc2\xd4\xd8\xc5\xe4\xd6\xc3\xce\xc4\xbc\xfe\xca\xa7\xb0\xdc";
+// 下载运行库: downloading the runtime
+constexpr char kDownloadRuntime[] = "\xcf\xc2\xd4\xd8\xd4\xcb\xd0\xd0\xbf\xe2";
+constexpr char kDownloadRuntimeFailed[] =
+    "\xcf\xc2\xd4\xd8\xd4\xcb\xd0\xd0\xbf\xe2\xca\xa7\xb0\xdc";
+// 下载Quant, and its failure with a blank before 失败
+constexpr char kDownloadQuant[] = "\xcf\xc2\xd4\xd8Quant";
+constexpr char kDownloadQuantFailed[] = "\xcf\xc2\xd4\xd8Quant \xca\xa7\xb0\xdc";
+// 安装前端依赖库: installing the front-end dependencies
+constexpr char kInstallDependency[] = "\xb0\xb2\xd7\xb0\xc7\xb0\xb6\xcb\xd2\xc0\xc0\xb5\xbf\xe2";
+constexpr char kInstallDependencyFailed[] =
+    "\xb0\xb2\xd7\xb0\xc7\xb0\xb6\xcb\xd2\xc0\xc0\xb5\xbf\xe2\xca\xa7\xb0\xdc";
+// 安装服务依赖库: installing the service dependencies
+constexpr char kInstallBase[] = "\xb0\xb2\xd7\xb0\xb7\xfe\xce\xf1\xd2\xc0\xc0\xb5\xbf\xe2";
+constexpr char kInstallBaseFailed[] =
+    "\xb0\xb2\xd7\xb0\xb7\xfe\xce\xf1\xd2\xc0\xc0\xb5\xbf\xe2\xca\xa7\xb0\xdc";
+// 安装运行库: installing the runtime
+constexpr char kInstallRuntime[] = "\xb0\xb2\xd7\xb0\xd4\xcb\xd0\xd0\xbf\xe2";
+constexpr char kInstallRuntimeFailed[] = "\xb0\xb2\xd7\xb0\xd4\xcb\xd0\xd0\xbf\xe2\xca\xa7\xb0\xdc";
+// 安装配置文件: installing the configuration files
+constexpr char kInstallConfiguration[] = "\xb0\xb2\xd7\xb0\xc5\xe4\xd6\xc3\xce\xc4\xbc\xfe";
+constexpr char kInstallConfigurationFailed[] =
+    "\xb0\xb2\xd7\xb0\xc5\xe4\xd6\xc3\xce\xc4\xbc\xfe\xca\xa7\xb0\xdc";
+// 安装Quant运行库: installing the Quant runtime
+constexpr char kInstallQuant[] = "\xb0\xb2\xd7\xb0Quant\xd4\xcb\xd0\xd0\xbf\xe2";
+constexpr char kInstallQuantFailed[] =
+    "\xb0\xb2\xd7\xb0Quant\xd4\xcb\xd0\xd0\xbf\xe2\xca\xa7\xb0\xdc";
+// 清理安装文件: cleaning up the installation files
+constexpr char kCleanUp[] = "\xc7\xe5\xc0\xed\xb0\xb2\xd7\xb0\xce\xc4\xbc\xfe";
+// 保存更新版本信息: saving the version information
+constexpr char kSaveVersions[] = "\xb1\xa3\xb4\xe6\xb8\xfc\xd0\xc2\xb0\xe6\xb1\xbe\xd0\xc5\xcf\xa2";
+// 删除源文件: deleting the old files
+constexpr char kDeleteOld[] = "\xc9\xbe\xb3\xfd\xd4\xb4\xce\xc4\xbc\xfe";
+// 复制新版本数据到原目录: moving the new version into the original folder
+constexpr char kMoveNew[] =
+    "\xb8\xb4\xd6\xc6\xd0\xc2\xb0\xe6\xb1\xbe\xca\xfd\xbe\xdd\xb5\xbd\xd4\xad\xc4\xbf\xc2\xbc";
+
+constexpr DWORD kStepPauseMs = 100;
+
+void Step(LPARAM index) {
+    PostInstallNotification(WM_INSTALL_STEP, index);
+}
+
+void PostProgress(const IClient& client) {
+    PostInstallNotification(WM_INSTALL_PROGRESS, client.progress);
+}
+
+// Logs the failure, tells the window, and gives the worker's result.
+unsigned Fail(const char* text, LPARAM index) {
+    WriteInstallLog(text);
+    PostInstallNotification(WM_INSTALL_FAILED, index);
+    return 0;
+}
+
+// stagingFolder + "/" + version + ".zip", the name part formatted into 101 bytes.
+std::string VersionedPackagePath(const char* version) {
+    char name[101] = {};
+    std::snprintf(name, sizeof name, "/%s.zip", version);
+    return GetInstallerSettings().stagingFolder + name;
+}
+
+unsigned RunInstallation(IClient& client) {
+    const InstallerSettings& settings = GetInstallerSettings();
+    const std::string& S = settings.stagingFolder;
+    const std::string& R = client.remoteFolder;
+
+    Sleep(kStepPauseMs);
+    WriteInstallLog(kVersionLine);
+
+    WriteInstallLog(kDownloadDependency);
+    if (client.downloadDependencies) {
+        Step(1);
+        if (!DownloadObject(client, R + kDependencySuffix, S + kDependencySuffix))
+            return Fail(kDownloadDependencyFailed, 1);
+    }
+    WriteInstallLog(kDownloadBase);
+    Step(2);
+    if (!DownloadObject(client, R + kBaseSuffix, S + kBaseSuffix))
+        return Fail(kDownloadBaseFailed, 2);
+    WriteInstallLog(kDownloadConfiguration);
+    Step(3);
+    if (!DownloadObject(client, R + kConfigurationSuffix, S + kConfigurationSuffix))
+        return Fail(kDownloadConfigurationFailed, 3);
+    WriteInstallLog(kDownloadRuntime);
+    char runtimeFile[101] = {};
+    std::snprintf(runtimeFile, sizeof runtimeFile, "%s.zip", client.fixVersion);
+    if (!DownloadRuntimePackage(client, runtimeFile))  // posts step 4
+        return Fail(kDownloadRuntimeFailed, 4);
+    if (client.hasQuant) {
+        WriteInstallLog(kDownloadQuant);
+        char quantFile[101] = {};
+        std::snprintf(quantFile, sizeof quantFile, "%s.zip", client.quantVersion);
+        if (!DownloadQuantPackage(client, quantFile))  // posts step 5
+            return Fail(kDownloadQuantFailed, 5);
+    }
+
+    // Extraction order: dependency, base, runtime, configuration, Quant; later packages
+    // overwrite files of earlier ones.
+    WriteInstallLog(kInstallDependency);
+    Step(6);
+    if (!InstallPackage(client, S + kDependencySuffix, settings.dependencyFolder))
+        return Fail(kInstallDependencyFailed, 6);
+    Sleep(kStepPauseMs);
+    WriteInstallLog(kInstallBase);
+    Step(7);
+    if (!InstallPackage(client, S + kBaseSuffix, S))
+        return Fail(kInstallBaseFailed, 7);
+    Sleep(kStepPauseMs);
+    WriteInstallLog(kInstallRuntime);
+    Step(9);
+    if (!InstallPackage(client, VersionedPackagePath(client.fixVersion), S))
+        return Fail(kInstallRuntimeFailed, 9);
+    Sleep(kStepPauseMs);
+    WriteInstallLog(kInstallConfiguration);
+    Step(8);
+    if (!InstallPackage(client, S + kConfigurationSuffix, S))
+        return Fail(kInstallConfigurationFailed, 8);
+    Sleep(kStepPauseMs);
+    if (client.hasQuant) {
+        WriteInstallLog(kInstallQuant);
+        Step(10);
+        if (!InstallPackage(client, VersionedPackagePath(client.quantVersion), S))
+            return Fail(kInstallQuantFailed, 10);
+        Sleep(kStepPauseMs);
+    }
+
+    WriteInstallLog(kCleanUp);
+    Step(11);
+    RemoveDownloadedFiles(client);
+    Sleep(kStepPauseMs);
+
+    WriteInstallLog(kSaveVersions);
+    Step(12);
+    SaveInstalledVersions(client);
+
+    // The old installation is only moved aside here; it is deleted once the new one is in place.
+    WriteInstallLog(kDeleteOld);
+    Step(13);
+    const bool oldMovedAside = MoveInstallFolderAside();
+    client.progress += 5;
+    PostProgress(client);
+
+    WriteInstallLog(kMoveNew);
+    CloseInstallLog();  // the log lies inside the staging folder
+    if (!MoveStagingFolderIntoPlace(oldMovedAside)) {
+        // The move has no step text of its own; the dialog shows the Quant extraction's.
+        PostInstallNotification(WM_INSTALL_FAILED, 10);
+        return 0;
+    }
+    client.progress += 4;
+    PostProgress(client);
+    DeleteOldInstallFolder();
+
+    const std::string log = settings.installFolder + "\\log\\install.log";
+    OpenInstallLog(log.c_str(), "ab+");
+    RegisterUninstallEntry();
+    RegisterUrlProtocol();
+    CreateDesktopShortcut();
+    CloseInstallLog();
+
+    WriteClientSettings();
+
+    client.progress += 1;
+    PostProgress(client);
+    PostInstallNotification(WM_INSTALL_DONE, 0);
+    return 1;
+}
+
+}  // namespace
+
+void PrepareInstallation() {
+    const InstallerSettings& settings = GetInstallerSettings();
+    WCHAR executable[101] = {};
+    if (MultiByteToWideChar(936, 0, ClientExecutableName, -1, executable, 101) == 0)
+        executable[0] = 0;
+    EndRunningCopy(executable);
+    DeleteFileTree(settings.stagingFolder.c_str());
+    const std::string log = settings.stagingFolder + "\\log\\install.log";
+    MakeParentFolders(log.c_str());
+    OpenInstallLog(log.c_str(), "wb");
+}
+
+uintptr_t StartInstallWorker(IClient& client) {
+    return _beginthreadex(nullptr, 0, InstallWorker, &client, 0, nullptr);
+}
+
+unsigned __stdcall InstallWorker(void* argument) {
+    return RunInstallation(*static_cast<IClient*>(argument));
+}
+
+bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination) {
+    FILE* file = nullptr;
+    if (fopen_s(&file, archive.c_str(), "r") != 0)
+        return true;  // not downloaded: nothing to install
+    fclose(file);
+    const bool ok = ExtractZipArchive(archive.c_str(), destination.c_str());
+    client.progress = static_cast<int32_t>(10.0 / client.plannedDownloads + client.progress);
+    if (ok)
+        PostProgress(client);
+    return ok;
+}
+
+void RemoveDownloadedFiles(IClient& client) {
+    const std::string& S = GetInstallerSettings().stagingFolder;
+    DeleteFileTree((S + kManifestSuffix).c_str());
+    DeleteFileTree((S + kDependencySuffix).c_str());
+    DeleteFileTree((S + kBaseSuffix).c_str());
+    DeleteFileTree((S + kConfigurationSuffix).c_str());
+    DeleteFileTree(VersionedPackagePath(client.fixVersion).c_str());
+    DeleteFileTree(VersionedPackagePath(client.quantVersion).c_str());
+}
+
+void OnDownloadProgress(uint64_t, int64_t transferred, int64_t total, void* userData) {
+    IClient& client = *static_cast<IClient*>(userData);
+    // Without a known total the fraction is meaningless: the bar stays at the start of this
+    // download's part.
+    const double fraction = total > 0 ? static_cast<double>(transferred) / total : 0.0;
+    client.progress = static_cast<int32_t>((fraction + client.completedDownloads) *
+                                           (0.8 / client.plannedDownloads) * 100);
+    PostProgress(client);
+}
+
+bool StagingFolderHoldsOnlyCopy() {
+    const InstallerSettings& settings = GetInstallerSettings();
+    return _access(settings.installFolder.c_str(), 0) != 0 &&
+           _access((settings.stagingFolder + "\\update.ini").c_str(), 0) == 0;
+}
+
+void RemoveStagingFolderAfterFailure() {
+    if (!StagingFolderHoldsOnlyCopy())
+        DeleteFileTree(GetInstallerSettings().stagingFolder.c_str());
+}

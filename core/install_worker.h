@@ -1,0 +1,43 @@
+// The install worker: one thread that downloads the packages of the plan into the staging
+// folder, extracts them, records the versions, puts the staging folder in the place of the
+// installation folder, registers the client and writes its settings. It reports only through
+// install notifications posted to InstallerWindow and ends at the first failure, whose step
+// index it posts with WM_INSTALL_FAILED. Besides the process-wide settings and log, its only
+// links to the outside are its IClient record and InstallerWindow.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/iclient.h"
+
+// What the user-interface thread does before the worker starts: ends a running copy of the
+// installed client, deletes the staging folder and opens a new "log\install.log" in it.
+void PrepareInstallation();
+
+// Starts InstallWorker on a new thread with `client`, which must stay alive until the worker
+// has ended. Returns the thread handle (0 when the thread cannot start); the caller may wait on
+// it and closes it.
+uintptr_t StartInstallWorker(IClient& client);
+
+// The thread: `argument` is the IClient. 1 after a successful installation, 0 after a failure.
+unsigned __stdcall InstallWorker(void* argument);
+
+// Extracts `archive` into `destination`. A missing archive counts as installed with nothing to
+// do (true, the progress unchanged); otherwise the progress grows by 10 / plannedDownloads, and
+// is posted only when the extraction succeeded.
+bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination);
+
+// Deletes the manifest and every package file of the plan from the staging folder.
+void RemoveDownloadedFiles(IClient& client);
+
+// The progress callback of every download (`userData` is the IClient): posts the share of the
+// first 80 percent that the downloads done so far and this transfer's fraction cover. A transfer
+// of unknown size (total not positive) counts as just started.
+void OnDownloadProgress(uint64_t increment, int64_t transferred, int64_t total, void* userData);
+
+// What the program does with the staging folder when it ends after a failed installation:
+// deletes it, unless it holds the only complete copy of the client (the installation folder is
+// gone and the staging folder has its local manifest).
+void RemoveStagingFolderAfterFailure();
+bool StagingFolderHoldsOnlyCopy();

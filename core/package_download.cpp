@@ -1,0 +1,94 @@
+#include "core/package_download.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "core/install_log.h"
+#include "core/install_notifications.h"
+#include "core/install_worker.h"
+#include "core/shared_file_stream.h"
+#include "core/update_plan.h"
+#include "oss/client_settings.h"
+#include "oss/object_requests.h"
+#include "oss/oss_client.h"
+#include "oss/sdk.h"
+#include "system/processes_and_files.h"
+
+namespace {
+
+// ",文件不存在" (file does not exist), in code page 936.
+constexpr char kMissingObject[] = ",\xce\xc4\xbc\xfe\xb2\xbb\xb4\xe6\xd4\xda";
+
+// The storage clients of the process. They are never destroyed: the list itself is never freed.
+oss::OssClient* KeepClient(std::unique_ptr<oss::OssClient> client) {
+    static auto* clients = new std::vector<std::unique_ptr<oss::OssClient>>();
+    clients->push_back(std::move(client));
+    return clients->back().get();
+}
+
+bool DownloadVersionedPackage(IClient& client, const char* folder, const std::string& fileName,
+                              LPARAM step) {
+    const std::string key = client.remoteFolder + folder + fileName;
+    const std::string localPath = GetInstallerSettings().stagingFolder + "/" + fileName;
+    PostInstallNotification(WM_INSTALL_STEP, step);
+    return DownloadObject(client, key, localPath);
+}
+
+}  // namespace
+
+void CreateStorageClient(IClient& client) {
+    CreateStorageClient(client, INSTALLER_OSS_ENDPOINT);
+}
+
+void CreateStorageClient(IClient& client, const std::string& endpoint) {
+    client.accessKeyId = INSTALLER_OSS_ACCESS_KEY_ID;
+    client.accessKeySecret = INSTALLER_OSS_ACCESS_KEY_SECRET;
+    client.endpoint = endpoint;
+    client.bucket = INSTALLER_OSS_BUCKET;
+    client.downloadDependencies = false;
+    client.plannedDownloads = 5;
+    client.completedDownloads = 0;
+    oss::InitializeSdk();
+    oss::OssClientSettings settings;
+    client.client = KeepClient(std::make_unique<oss::OssClient>(client.endpoint, client.accessKeyId,
+                                                                client.accessKeySecret, settings));
+}
+
+bool DownloadObject(IClient& client, const std::string& key, const std::string& localPath) {
+    if (!client.client->ObjectExists(client.bucket, key)) {
+        WriteInstallLog((key + kMissingObject).c_str());
+        return false;
+    }
+    bool succeeded = false;
+    {
+        oss::GetObjectRequest request(client.bucket, key);
+        // The path text outlives the request, and with it every call of the factory.
+        const char* path = localPath.c_str();
+        request.SetResponseStreamFactory([path] { return OpenSharedFileStream(path); });
+        request.SetTransferProgress(oss::TransferProgress{OnDownloadProgress, &client});
+        MakeParentFolders(path);
+        auto outcome = client.client->GetObject(request);
+        client.completedDownloads += 1;
+        succeeded = outcome.succeeded();
+        if (!succeeded) {
+            const oss::ServiceError& error = outcome.error();
+            // Longer texts are cut to the buffer.
+            char line[2046] = {};
+            std::snprintf(line, sizeof line, "Downfile Fail,code:%s,message:%s,requestId:%s",
+                          error.code.c_str(), error.message.c_str(), error.requestId.c_str());
+            WriteInstallLog(line);
+        }
+    }
+    return succeeded;
+}
+
+bool DownloadRuntimePackage(IClient& client, const std::string& fileName) {
+    return DownloadVersionedPackage(client, kRuntimeFolder, fileName, 4);
+}
+
+bool DownloadQuantPackage(IClient& client, const std::string& fileName) {
+    return DownloadVersionedPackage(client, kQuantFolder, fileName, 5);
+}
