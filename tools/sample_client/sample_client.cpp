@@ -7,8 +7,10 @@
 // The record goes to the file named by BRIVOSTEL_CLIENT_RECORD, else to "started.txt" in the
 // current folder, written whole (a temporary file, then a rename): lines "pid=", "image=",
 // "cwd=", "version=" (update.ini beside the program, "version"/"cur"), "argc=" and
-// "argv[i]=". "hold FILE" keeps FILE open without delete sharing while the program runs.
+// "argv[i]=". "hold FILE" keeps FILE open without delete sharing while the program runs. It shows
+// a small window naming its version, and ends when that is closed or after two minutes.
 #include <windows.h>
+#include <process.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +57,64 @@ void WriteRecord(const std::string& text) {
     rename(temporary.c_str(), record.c_str());
 }
 
+WCHAR windowText[128] = u"brivostel v9.5";
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT: {
+            PAINTSTRUCT paint{};
+            HDC dc = BeginPaint(window, &paint);
+            RECT client{};
+            GetClientRect(window, &client);
+            HBRUSH background = CreateSolidBrush(RGB(255, 255, 255));
+            FillRect(dc, &client, background);
+            DeleteObject(background);
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, RGB(0, 0, 0));
+            DrawTextW(dc, windowText, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+unsigned __stdcall CloseLater(void* window) {
+    Sleep(kLifetimeMs);
+    PostMessageW(static_cast<HWND>(window), WM_CLOSE, 0, 0);
+    return 0;
+}
+
+// Shows the window naming the version until it is closed; false when it cannot be made.
+bool ShowVersionWindow(const std::string& version) {
+    const std::string text = "brivostel v9.5  " + (version.empty() ? "-" : version);
+    MultiByteToWideChar(936, 0, text.c_str(), -1, windowText, 128);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.lpszClassName = u"BrivostelSampleClient";
+    if (RegisterClassExW(&windowClass) == 0)
+        return false;
+    HWND window =
+        CreateWindowExW(0, u"BrivostelSampleClient", windowText, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                        CW_USEDEFAULT, CW_USEDEFAULT, 320, 120, nullptr, nullptr, nullptr, nullptr);
+    if (window == nullptr)
+        return false;
+    uintptr_t closer = _beginthreadex(nullptr, 0, CloseLater, window, 0, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    if (closer != 0)
+        CloseHandle(reinterpret_cast<HANDLE>(closer));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,7 +134,8 @@ int main(int argc, char** argv) {
         held = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     WriteRecord(text);
-    Sleep(kLifetimeMs);
+    if (!ShowVersionWindow(InstalledVersion(image)))
+        Sleep(kLifetimeMs);
     if (held != INVALID_HANDLE_VALUE)
         CloseHandle(held);
     return 0;
