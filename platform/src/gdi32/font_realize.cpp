@@ -211,3 +211,10 @@ std::shared_ptr<RealizedFont> FontObject::Realized() {
 }
 
 }  // namespace winlayer
+
+#if defined(__SANITIZE_ADDRESS__)
+// fontconfig keeps its configuration and font caches for the life of the process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+#endif

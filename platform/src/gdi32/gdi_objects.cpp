@@ -13,7 +13,7 @@ namespace winlayer {
 namespace {
 
 HandleTable<GdiObject>& Table() {
-    static HandleTable<GdiObject> table(0x10000);
+    static HandleTable<GdiObject> table(0x01000000);  // far from the other tables
     return table;
 }
 

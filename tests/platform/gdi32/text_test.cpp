@@ -9,6 +9,7 @@
 
 #include <set>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -251,6 +252,22 @@ TEST(Text, BadArgumentsFail) {
     SelectObject(memory, oldBitmap);
     DeleteDC(memory);
     DeleteObject(dib);
+}
+
+TEST(Text, ThreadsDrawAtOnce) {
+    // The message box's worker thread draws while the dialog's thread paints.
+    auto draw = [](std::u16string_view text, RECT* ink) {
+        TextCanvas canvas(20);
+        for (int i = 0; i < 20; ++i)
+            canvas.Draw(text, {0, 0, 300, 80}, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+        *ink = canvas.Box(kText);
+    };
+    RECT first{}, second{};
+    std::thread worker(draw, u"下载配置文件失败", &first);
+    draw(u"Installing, please wait...", &second);
+    worker.join();
+    EXPECT_GT(first.right, first.left);
+    EXPECT_GT(second.right, second.left);
 }
 
 }  // namespace
