@@ -218,3 +218,12 @@ extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
 }
 #endif
+
+#if defined(__SANITIZE_THREAD__)
+// pango starts fontconfig on a thread of its own; fontconfig and glib are built without the
+// thread sanitizer, so it cannot see how they synchronise.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libfontconfig.so\nrace:libglib-2.0.so\nrace:libpango-1.0.so\n"
+           "called_from_lib:libfontconfig.so\n";
+}
+#endif
