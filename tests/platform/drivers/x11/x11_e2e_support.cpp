@@ -131,6 +131,11 @@ bool Photograph(unsigned long xwindow, const std::string& path, int x, int y, ui
                .status == 0;
 }
 
+bool Snapshot(unsigned long xwindow, const std::string& path) {
+    return Run(std::string(XSHOT) + " --window " + std::to_string(xwindow) + " " + Quote(path))
+               .status == 0;
+}
+
 std::string OutputPath(const std::string& name) {
     std::filesystem::path dir = std::filesystem::path(TEST_OUTPUT_DIR) / "x11";
     std::filesystem::create_directories(dir);

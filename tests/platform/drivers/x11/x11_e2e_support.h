@@ -51,6 +51,9 @@ bool SavePng(const winlayer::Surface& surface, const std::string& path);
 // xshot of an X window (0: the screen) once the pixel has the colour; false when it never had it.
 bool Photograph(unsigned long xwindow, const std::string& path, int x, int y, uint32_t rgb);
 
+// xshot of an X window as it is now.
+bool Snapshot(unsigned long xwindow, const std::string& path);
+
 // A file name for a test's picture under the build's test-output folder.
 std::string OutputPath(const std::string& name);
 
