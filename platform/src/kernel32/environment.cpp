@@ -42,8 +42,11 @@ bool IsValidName(std::string_view name) {
     return !name.empty() && name.find('=') == std::string_view::npos;
 }
 
-// A Windows process always finds these; Linux has no counterpart.
+// A Windows process always finds these; Linux has no counterpart. WINLAYER_NO_SYSTEMROOT (set,
+// any value) leaves them out, for tests of a program started without them.
 std::optional<std::string> WindowsDefault(std::string_view name) {
+    if (std::getenv("WINLAYER_NO_SYSTEMROOT"))
+        return std::nullopt;
     if (EqualsIgnoringCase(name, "SystemRoot") || EqualsIgnoringCase(name, "windir"))
         return std::string("C:\\windows");
     return std::nullopt;
