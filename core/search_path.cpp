@@ -1,0 +1,38 @@
+#include "core/search_path.h"
+
+#include <windows.h>
+#include <msvcrt.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kPathCapacity = 65536;
+constexpr int kEntryCapacity = 1024;
+
+}  // namespace
+
+void RepairSearchPath() {
+    // A value longer than the buffer leaves it as it was: zeroed, an empty working value.
+    std::vector<WCHAR> buffer(kPathCapacity, 0);
+    GetEnvironmentVariableW(u"path", buffer.data(), kPathCapacity);
+    std::u16string path(buffer.data());
+    if (!path.empty() && path.back() != u';')
+        path += u';';
+
+    char* systemRoot = nullptr;
+    if (_dupenv_s(&systemRoot, nullptr, "SystemRoot") != 0 || systemRoot == nullptr)
+        return;
+    const std::string entry = std::string(systemRoot) + "\\system32;";
+    std::free(systemRoot);
+
+    // What would not fit in the buffer, terminator included, is not converted at all.
+    WCHAR converted[kEntryCapacity] = {};
+    int needed = MultiByteToWideChar(936, 0, entry.c_str(), -1, nullptr, 0);
+    if (needed > 0 && needed <= kEntryCapacity)
+        MultiByteToWideChar(936, 0, entry.c_str(), -1, converted, kEntryCapacity);
+    path += converted;
+    SetEnvironmentVariableW(u"Path", path.c_str());
+}
