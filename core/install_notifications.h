@@ -5,10 +5,10 @@
 
 #include <windows.h>
 
-inline constexpr UINT WM_INSTALL_PROGRESS = 1131;  // WM_USER + 107; lParam: percentage, 0 to 100
-inline constexpr UINT WM_INSTALL_DONE = 1132;      // WM_USER + 108; lParam: 0
-inline constexpr UINT WM_INSTALL_FAILED = 1135;    // WM_USER + 111; lParam: failed step's index
-inline constexpr UINT WM_INSTALL_STEP = 1138;      // WM_USER + 114; lParam: entered step's index
+inline constexpr UINT WM_INSTALL_PROGRESS = WM_USER + 107;  // 1131; lParam: percentage, 0 to 100
+inline constexpr UINT WM_INSTALL_DONE = WM_USER + 108;      // 1132; lParam: 0
+inline constexpr UINT WM_INSTALL_FAILED = WM_USER + 111;    // 1135; lParam: failed step's index
+inline constexpr UINT WM_INSTALL_STEP = WM_USER + 114;      // 1138; lParam: entered step's index
 
 // The window every notification goes to; written once, before any installation starts.
 extern HWND InstallerWindow;
