@@ -183,7 +183,7 @@ std::vector<MessageBoxButton> MessageBoxButtons(UINT type, LANGID language) {
     }
 }
 
-int RunMessageBoxWindow(HWND, const std::u16string& text, const std::u16string& caption,
+int RunMessageBoxWindow(HWND owner, const std::u16string& text, const std::u16string& caption,
                         UINT type) {
     RegisterBoxClass();
     MessageBoxLayout box;
@@ -197,10 +197,11 @@ int RunMessageBoxWindow(HWND, const std::u16string& text, const std::u16string& 
     SIZE size = LayOutMessageBox(box);
     int x = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
     int y = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
-    // Topmost, so that no topmost window of another thread hides the question.
+    // Topmost, so that no topmost window of another thread hides the question; owned by the
+    // owner given, so the display keeps it above that window too.
     HWND hwnd = CreateWindowExW(WS_EX_TOPMOST, kBoxClass, caption.c_str(),
-                                WS_POPUP | WS_CAPTION | WS_SYSMENU, x, y, size.cx, size.cy, nullptr,
-                                nullptr, nullptr, &box);
+                                WS_POPUP | WS_CAPTION | WS_SYSMENU, x, y, size.cx, size.cy,
+                                IsWindow(owner) ? owner : nullptr, nullptr, nullptr, &box);
     if (hwnd == nullptr)
         return 0;
     box.hwnd = hwnd;

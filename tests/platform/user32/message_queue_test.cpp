@@ -203,4 +203,34 @@ TEST(MessageQueue, WindowProceduresRunWithoutLayerLocks) {
     EXPECT_NE(std::find(log.begin(), log.end(), WM_USER + 21), log.end());
 }
 
+LRESULT CALLBACK DestroyOnRequestProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_USER + 30) {
+        DestroyWindow(hwnd);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(MessageQueue, AWorkerPostingWhileTheWindowIsDestroyedSeesAClearFailure) {
+    UiThread ui(DestroyOnRequestProc);
+    HWND hwnd = ui.hwnd();
+    std::atomic<bool> failed{false};
+    std::thread worker([&] {
+        // Posts until the first refusal, as the install worker posts until its last step.
+        for (long i = 0; i < 10'000'000 && !failed; ++i) {
+            SetLastError(kSentinel);
+            if (!PostMessageW(hwnd, kProgress, 0, i)) {
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+                failed = true;
+            }
+        }
+    });
+    PostMessageW(hwnd, WM_USER + 30, 0, 0);
+    worker.join();
+    EXPECT_TRUE(failed);
+    EXPECT_FALSE(IsWindow(hwnd));
+    ASSERT_TRUE(ui.WaitIdle());
+    EXPECT_TRUE(winlayer::FindQueue(ui.threadId())->IsIdle()) << "nothing left for the dead window";
+}
+
 }  // namespace
