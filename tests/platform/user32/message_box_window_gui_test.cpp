@@ -146,6 +146,24 @@ TEST_F(MessageBoxWindowTest, BoxesThatCanBeClosedAnswerTheirCancelButton) {
     worker.join();
 }
 
+TEST_F(MessageBoxWindowTest, QuitEndsTheBoxAndReachesTheOuterLoop) {
+    std::promise<std::pair<int, BOOL>> result;
+    std::thread worker([&] {
+        int answer = MessageBoxW(nullptr, u"?", u"c", MB_ABORTRETRYIGNORE);
+        MSG msg;
+        BOOL outer = GetMessageW(&msg, nullptr, 0, 0);
+        result.set_value({answer, outer});
+    });
+    auto box = display::WaitForMessageBox();
+    ASSERT_TRUE(box);
+    PostThreadMessageW(box->threadId, WM_QUIT, 7, 0);
+    auto [answer, outer] = result.get_future().get();
+    worker.join();
+    EXPECT_EQ(answer, 0) << "no button answered";
+    EXPECT_EQ(outer, FALSE) << "WM_QUIT is posted again for the thread's own loop";
+    EXPECT_FALSE(IsWindow(box->hwnd));
+}
+
 TEST(MessageBoxButtons, LabelsInTheInterfaceLanguage) {
     struct Row {
         LANGID language;
