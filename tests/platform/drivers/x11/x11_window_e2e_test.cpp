@@ -2,6 +2,10 @@
 // does to it and what it shows.
 #include "x11_e2e_support.h"
 
+#include "user32/icons.h"
+
+#include <X11/Xlib.h>
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -9,6 +13,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -110,6 +115,67 @@ TEST(X11Window, DragMovesTheWindowByThePointersDelta) {
         [](const Seen& s) { return s.message == WM_LBUTTONUP || s.message == WM_RBUTTONUP; },
         &next));
     EXPECT_EQ(next.message, static_cast<UINT>(WM_RBUTTONUP));
+}
+
+// _NET_WM_ICON: for each image its width, its height, then its ARGB pixels (format-32 longs).
+std::vector<unsigned long> IconProperty(unsigned long xid) {
+    std::vector<unsigned long> values;
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return values;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(dpy, xid, XInternAtom(dpy, "_NET_WM_ICON", False), 0, 1 << 20, False,
+                           AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+        data && format == 32) {
+        auto* longs = reinterpret_cast<unsigned long*>(data);
+        values.assign(longs, longs + count);
+    }
+    if (data)
+        XFree(data);
+    XCloseDisplay(dpy);
+    return values;
+}
+
+TEST(X11Window, GivesItsIconsToTheWindowManager) {
+    UiWindow window({});
+    unsigned long xid = e2e::FindXWindow("e2e window");
+    ASSERT_NE(xid, 0u);
+    EXPECT_TRUE(IconProperty(xid).empty());
+    winlayer::IconImage expected;
+    window.OnUiThread([&] {
+        HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(102));
+        ASSERT_NE(icon, nullptr);
+        expected = winlayer::IconImageOf(icon);
+        SendMessageW(window.hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        SendMessageW(window.hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    });
+    std::vector<unsigned long> icons = IconProperty(xid);
+    // Two images, each complete and not fully transparent. (Xlib hands format-32 values back as
+    // sign-extended longs: only the low 32 bits are the pixel.)
+    int images = 0;
+    size_t at = 0;
+    while (at + 2 <= icons.size()) {
+        unsigned long w = icons[at], h = icons[at + 1];
+        ASSERT_GT(w * h, 0u);
+        ASSERT_LE(at + 2 + w * h, icons.size());
+        unsigned long visible = 0;
+        for (size_t i = at + 2; i < at + 2 + w * h; ++i)
+            visible += (icons[i] & 0xFF000000) != 0;
+        EXPECT_GT(visible, 0u) << "image " << images << " is fully transparent";
+        at += 2 + w * h;
+        ++images;
+    }
+    EXPECT_EQ(at, icons.size());
+    EXPECT_EQ(images, 2);
+    // The pixels are the icon's own.
+    ASSERT_GE(icons.size(), 2 + expected.argb.size());
+    EXPECT_EQ(icons[0], static_cast<unsigned long>(expected.width));
+    for (size_t i = 0; i < expected.argb.size(); ++i) {
+        ASSERT_EQ(icons[2 + i] & 0xFFFFFFFF, expected.argb[i]) << "pixel " << i;
+    }
 }
 
 TEST(X11Window, EndsItsLoopWhenTheServerGoesAway) {
