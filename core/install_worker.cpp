@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <process.h>
 
+#include <atomic>
 #include <cstdio>
 
 #include "core/folder_replacement.h"
@@ -70,6 +71,13 @@ constexpr char kMoveNew[] =
 
 constexpr DWORD kStepPauseMs = 100;
 
+std::atomic<bool> stopRequested{false};
+
+// Checked at the step boundaries before the installation folder is replaced.
+bool StopRequested() {
+    return stopRequested.load();
+}
+
 void Step(LPARAM index) {
     PostInstallNotification(WM_INSTALL_STEP, index);
 }
@@ -100,26 +108,36 @@ unsigned RunInstallation(IClient& client) {
     Sleep(kStepPauseMs);
     WriteInstallLog(kVersionLine);
 
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kDownloadDependency);
     if (client.downloadDependencies) {
         Step(1);
         if (!DownloadObject(client, R + kDependencySuffix, S + kDependencySuffix))
             return Fail(kDownloadDependencyFailed, 1);
     }
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kDownloadBase);
     Step(2);
     if (!DownloadObject(client, R + kBaseSuffix, S + kBaseSuffix))
         return Fail(kDownloadBaseFailed, 2);
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kDownloadConfiguration);
     Step(3);
     if (!DownloadObject(client, R + kConfigurationSuffix, S + kConfigurationSuffix))
         return Fail(kDownloadConfigurationFailed, 3);
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kDownloadRuntime);
     char runtimeFile[101] = {};
     std::snprintf(runtimeFile, sizeof runtimeFile, "%s.zip", client.fixVersion);
     if (!DownloadRuntimePackage(client, runtimeFile))  // posts step 4
         return Fail(kDownloadRuntimeFailed, 4);
     if (client.hasQuant) {
+        if (StopRequested())
+            return 0;
         WriteInstallLog(kDownloadQuant);
         char quantFile[101] = {};
         std::snprintf(quantFile, sizeof quantFile, "%s.zip", client.quantVersion);
@@ -129,27 +147,37 @@ unsigned RunInstallation(IClient& client) {
 
     // Extraction order: dependency, base, runtime, configuration, Quant; later packages
     // overwrite files of earlier ones.
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kInstallDependency);
     Step(6);
     if (!InstallPackage(client, S + kDependencySuffix, settings.dependencyFolder))
         return Fail(kInstallDependencyFailed, 6);
     Sleep(kStepPauseMs);
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kInstallBase);
     Step(7);
     if (!InstallPackage(client, S + kBaseSuffix, S))
         return Fail(kInstallBaseFailed, 7);
     Sleep(kStepPauseMs);
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kInstallRuntime);
     Step(9);
     if (!InstallPackage(client, VersionedPackagePath(client.fixVersion), S))
         return Fail(kInstallRuntimeFailed, 9);
     Sleep(kStepPauseMs);
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kInstallConfiguration);
     Step(8);
     if (!InstallPackage(client, S + kConfigurationSuffix, S))
         return Fail(kInstallConfigurationFailed, 8);
     Sleep(kStepPauseMs);
     if (client.hasQuant) {
+        if (StopRequested())
+            return 0;
         WriteInstallLog(kInstallQuant);
         Step(10);
         if (!InstallPackage(client, VersionedPackagePath(client.quantVersion), S))
@@ -157,16 +185,22 @@ unsigned RunInstallation(IClient& client) {
         Sleep(kStepPauseMs);
     }
 
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kCleanUp);
     Step(11);
     RemoveDownloadedFiles(client);
     Sleep(kStepPauseMs);
 
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kSaveVersions);
     Step(12);
     SaveInstalledVersions(client);
 
     // The old installation is only moved aside here; it is deleted once the new one is in place.
+    if (StopRequested())
+        return 0;
     WriteInstallLog(kDeleteOld);
     Step(13);
     const bool oldMovedAside = MoveInstallFolderAside();
@@ -213,7 +247,12 @@ void PrepareInstallation() {
     OpenInstallLog(log.c_str(), "wb");
 }
 
+void RequestInstallStop() {
+    stopRequested.store(true);
+}
+
 uintptr_t StartInstallWorker(IClient& client) {
+    stopRequested.store(false);
     return _beginthreadex(nullptr, 0, InstallWorker, &client, 0, nullptr);
 }
 

@@ -20,6 +20,11 @@ void PrepareInstallation();
 // it and closes it.
 uintptr_t StartInstallWorker(IClient& client);
 
+// Asks a running worker to stop at its next step boundary, as long as it has not begun to
+// replace the installation folder; from there on it finishes. It then posts nothing more and
+// ends with result 0. Any thread; StartInstallWorker clears the request.
+void RequestInstallStop();
+
 // The thread: `argument` is the IClient. 1 after a successful installation, 0 after a failure.
 unsigned __stdcall InstallWorker(void* argument);
 
