@@ -1,0 +1,61 @@
+// The installer's only window: 500 × 310, borderless, top-most, drawn by the program, centred on
+// the monitor under the pointer. It shows the broker code and one button, follows the install
+// worker's notifications with a step text, a percentage and a progress bar, and after success
+// starts the installed client. It is also the IClient record the worker receives.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/iclient.h"
+#include "ui/modal_wnd.h"
+
+class TProcess;
+
+enum class InstallState : std::int32_t { Idle = 0, Installing = 1, Failed = 2, Finished = 3 };
+
+// Resources of the dialog.
+inline constexpr WORD kIdleBitmap = 101;        // Idle and Finished
+inline constexpr WORD kInstallingBitmap = 104;  // Installing and Failed
+inline constexpr WORD kWindowIcon = 102;
+
+inline constexpr int kDialogWidth = 500;
+inline constexpr int kDialogHeight = 310;
+
+class TBrivostelDlg : public TModalWnd, public IClient {
+  public:
+    TBrivostelDlg();
+    // Waits for a running install worker to stop (it stops before replacing the installation
+    // folder, or finishes once it has begun to), then deletes the progress bar, closes the
+    // install log and, after a failed installation, removes the staging folder.
+    ~TBrivostelDlg();
+
+    TProcess* progressBar = nullptr;
+    std::u16string statusText;  // the current step, or the failed step with the failure word
+    RECT statusRect{};
+    RECT buttonRect{};
+    RECT codeRect{};
+    RECT waitRect{};
+    InstallState state = InstallState::Idle;
+    bool buttonHover = false;
+    HANDLE workerThread = nullptr;  // the install worker, waited for at the end
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnInit() override;
+    void PlaceOnScreen() override;
+    void DrawContent(TMemDC& dc) override;
+    // Pauses 500 ms, then ends the modal loop and destroys the window.
+    void CloseModal() override;
+
+    // The button in Idle: ends a running client, prepares the staging folder and the log, reads
+    // the remote manifest, turns Installing, starts the worker and places the progress bar.
+    void StartInstall();
+
+  private:
+    void Layout();
+    void Paint();
+    void DrawButton(HDC dc);
+    void OnButtonPressed();
+};
