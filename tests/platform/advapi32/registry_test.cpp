@@ -479,8 +479,10 @@ TEST_F(RegistryTest, KilledWriterLeavesAWholeHive) {
         waitpid(child, nullptr, 0);
         winlayer::RegistryKey root;
         ASSERT_EQ(winlayer::ReadHive(winlayer::Hive::LocalMachine, &root), ERROR_SUCCESS);
+        // A writer killed before its first write leaves no key at all, which is whole too.
         winlayer::RegistryKey* key = root.Find({"SOFTWARE", "Shared"});
-        ASSERT_NE(key, nullptr);
+        if (key == nullptr)
+            continue;
         // Values are written in order, so what is there is v0 .. v(n-1) without a gap.
         for (size_t i = 0; i < key->values.size(); ++i)
             EXPECT_EQ(key->values[i].name, "v" + std::to_string(i));
