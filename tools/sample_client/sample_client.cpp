@@ -6,19 +6,35 @@
 //
 // The record goes to the file named by BRIVOSTEL_CLIENT_RECORD, else to "started.txt" in the
 // current folder, written whole (a temporary file, then a rename): lines "pid=", "image=",
-// "cwd=", "version=" (update.ini beside the program, "version"/"cur"), "argc=" and
-// "argv[i]=". "hold FILE" keeps FILE open without delete sharing while the program runs. It shows
-// a small window naming its version, and ends when that is closed or after two minutes.
+// "cwd=", "version=" (update.ini beside the program, "version"/"cur"), "path=" (the search
+// path it inherited, when set), "argc=" and "argv[i]=". "hold FILE" keeps FILE open without delete
+// sharing while the program runs. It shows a small window naming its version, and ends when that is
+// closed or after two minutes.
 #include <windows.h>
 #include <process.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr DWORD kLifetimeMs = 120000;  // ends by itself should nobody end it
+
+// The inherited "Path"; null when the variable is not set.
+std::optional<std::string> SearchPath() {
+    std::vector<char> value(32768);
+    DWORD length = GetEnvironmentVariableA("Path", value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+        return std::nullopt;
+    if (length >= value.size()) {
+        value.resize(length);
+        length = GetEnvironmentVariableA("Path", value.data(), length);
+    }
+    return std::string(value.data(), length);
+}
 
 std::string ImagePath() {
     WCHAR wide[MAX_PATH] = {};
@@ -125,6 +141,8 @@ int main(int argc, char** argv) {
     text += "image=" + image + "\n";
     text += "cwd=" + std::string(folder) + "\n";
     text += "version=" + InstalledVersion(image) + "\n";
+    if (std::optional<std::string> path = SearchPath())
+        text += "path=" + *path + "\n";
     text += "argc=" + std::to_string(argc) + "\n";
     for (int i = 0; i < argc; ++i)
         text += "argv[" + std::to_string(i) + "]=" + argv[i] + "\n";
