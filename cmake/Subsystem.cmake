@@ -1,9 +1,13 @@
-# installer_subsystem(<name> [DEPS <targets...>])
-# The library of one product folder: every .cpp of the folder, linked to its dependencies. A folder
-# without sources yet gives an interface target so that its dependants still link.
+# installer_subsystem(<name> [DEPS <targets...>] [EXCLUDE <files...>])
+# The library of one product folder: every .cpp of the folder but the excluded ones, linked to its
+# dependencies. A folder without sources yet gives an interface target so that its dependants
+# still link.
 function(installer_subsystem name)
-    cmake_parse_arguments(S "" "" "DEPS" ${ARGN})
+    cmake_parse_arguments(S "" "" "DEPS;EXCLUDE" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    foreach(excluded ${S_EXCLUDE})
+        list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+    endforeach()
     if(sources)
         add_library(${name} STATIC ${sources})
         target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/..)
