@@ -13,6 +13,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -115,6 +116,26 @@ TEST(X11Window, DragMovesTheWindowByThePointersDelta) {
         [](const Seen& s) { return s.message == WM_LBUTTONUP || s.message == WM_RBUTTONUP; },
         &next));
     EXPECT_EQ(next.message, static_cast<UINT>(WM_RBUTTONUP));
+}
+
+TEST(X11Window, TheScreenIsOneMonitorFromRandR) {
+    // Xvfb's one screen of 1600x900 (tools/xvfb-session) is the primary monitor, at (0, 0).
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1600);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 900);
+    DISPLAY_DEVICEW device{};
+    device.cb = sizeof device;
+    ASSERT_TRUE(EnumDisplayDevicesW(nullptr, 0, &device, 0));
+    EXPECT_EQ(std::u16string(device.DeviceName), u"\\\\.\\DISPLAY1");
+    EXPECT_TRUE(device.StateFlags & DISPLAY_DEVICE_PRIMARY_DEVICE);
+    DEVMODEW mode{};
+    mode.dmSize = sizeof mode;
+    ASSERT_TRUE(EnumDisplaySettingsExW(device.DeviceName, ENUM_CURRENT_SETTINGS, &mode, 0));
+    EXPECT_EQ(mode.dmPosition.x, 0);
+    EXPECT_EQ(mode.dmPosition.y, 0);
+    EXPECT_EQ(mode.dmPelsWidth, 1600u);
+    EXPECT_EQ(mode.dmPelsHeight, 900u);
+    device.cb = sizeof device;
+    EXPECT_FALSE(EnumDisplayDevicesW(nullptr, 1, &device, 0));
 }
 
 // _NET_WM_ICON: for each image its width, its height, then its ARGB pixels (format-32 longs).
