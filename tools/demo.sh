@@ -92,7 +92,8 @@ BUCKET_PID=""
 PROGRAM_PID=""
 cleanup() {
     [ -n "$PROGRAM_PID" ] && kill "$PROGRAM_PID" 2>/dev/null
-    [ -n "$BUCKET_PID" ] && kill "$BUCKET_PID" 2>/dev/null
+    # The bucket is waited for, so that its port is free when the demo ends.
+    [ -n "$BUCKET_PID" ] && kill "$BUCKET_PID" 2>/dev/null && wait "$BUCKET_PID" 2>/dev/null
     # The sample client stays up until it is ended: end the one this demo started on the
     # virtual display; a real window stays for the user to close.
     if [ -n "${DEMO_DRIVEN:-}" ] && [ -f "$BRIVOSTEL_CLIENT_RECORD" ]; then
@@ -198,15 +199,21 @@ drive() {
             STATUS=1
         fi
     fi
-    wait "$PROGRAM_PID" || true
+    # The program ends with 0 whatever happened to the installation.
+    local rc=0
+    wait "$PROGRAM_PID" || rc=$?
     PROGRAM_PID=""
+    if [ $rc != 0 ]; then
+        echo "demo: the installer exited with $rc (its output: $OUT/installer.out)" >&2
+        STATUS=1
+    fi
 }
 
 PICTURES=()
 STAGING=""
 if [ -z "${DEMO_DRIVEN:-}" ]; then
     say "the installer's window is open on $DISPLAY: press the button (and Open at the end)"
-    run_installer
+    run_installer || { echo "demo: the installer exited with $?" >&2; STATUS=1; }
     [ -s "$BRIVOSTEL_CLIENT_RECORD" ] &&
         say "the sample client's window stays open until you close it (two minutes at most)"
 else

@@ -7,6 +7,11 @@
 set -uo pipefail
 
 SOURCE=$1 BUILD=$2 CASE=$3
+# The endpoint is compiled in, so every run on this machine, from any checkout, uses one port:
+# one case at a time, machine-wide.
+ENDPOINT=$(sed -n 's/^INSTALLER_OSS_ENDPOINT:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
+exec 9>"/tmp/installer-e2e-$ENDPOINT.lock"
+flock -w 500 9 || { echo "FAIL: $ENDPOINT stayed in use by other runs for 500 s" >&2; exit 1; }
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/installer-e2e.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 PIXELS="python3 $SOURCE/tests/core/png_pixels.py"
@@ -32,7 +37,8 @@ expect_pixels() {
 demo() {
     local dir=$1
     shift
-    DEMO_DRIVEN=1 "$SOURCE/tools/demo.sh" "$BUILD" --out "$dir" "$@" >"$dir.summary" 2>&1
+    # The lock stays with this script: nothing the demo starts keeps it.
+    DEMO_DRIVEN=1 "$SOURCE/tools/demo.sh" "$BUILD" --out "$dir" "$@" >"$dir.summary" 2>&1 9>&-
     local rc=$?
     [ $rc = 0 ] || { fail "demo $* exited $rc"; sed 's/^/  | /' "$dir.summary" >&2; }
 }
@@ -143,7 +149,7 @@ case_failed_move() {
     # Another program holds a file of the installation open without delete sharing, so the old
     # folder cannot be moved aside and the new one cannot take its place.
     WINROOT=$out/winroot BRIVOSTEL_CLIENT_RECORD=$WORK/holder.txt \
-        "$BUILD/tools/sample_client" hold "$install/uninstall.exe" >/dev/null 2>&1 &
+        "$BUILD/tools/sample_client" hold "$install/uninstall.exe" >/dev/null 2>&1 9>&- &
     local holder=$! waited=0
     until [ -s "$WORK/holder.txt" ] || [ $waited -ge 200 ]; do
         sleep 0.05
