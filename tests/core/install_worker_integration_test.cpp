@@ -175,6 +175,11 @@ struct FailureCase {
     std::string lastLogLines[2];  // the detail line (a prefix of it) and the worker's line
 };
 
+// Test listings name a case by its name, not by its bytes.
+void PrintTo(const FailureCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
 std::string Corrupt() {
     return "PK\x03\x04 this is not a zip archive";
 }

@@ -103,6 +103,11 @@ struct ManifestCase {
     int plannedDownloads;
 };
 
+// Test listings name a case by its name, not by its bytes.
+void PrintTo(const ManifestCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class ManifestTest : public PackageDownloadTest,
                      public ::testing::WithParamInterface<ManifestCase> {};
 
