@@ -113,6 +113,10 @@ TEST(Url, RoundTripsGeneratedUrls) {
         const std::string password = user.empty() || rng() % 2 ? "" : pick(plain, 8, 1);
         const std::string host = pick(plain, 20, 1);
         const int32_t port = rng() % 2 ? static_cast<int32_t>(rng() % 65536) : -1;
+        // GCC 12 at -O3 sees a false overlap in the inlined string copies of "/" + text and
+        // "?" + text here (-Wrestrict, GCC bug 105329).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
         const std::string path = "/" + pick(pathChars, 30);
         const std::string query = rng() % 2 ? pick(queryChars, 20) : "";
         const std::string fragment = rng() % 3 == 0 ? pick(fragmentChars, 10) : "";
@@ -123,6 +127,7 @@ TEST(Url, RoundTripsGeneratedUrls) {
         }
         text += host + (port == -1 ? "" : ":" + std::to_string(port)) + path;
         text += query.empty() ? "" : "?" + query;
+#pragma GCC diagnostic pop
         text += fragment.empty() ? "" : "#" + fragment;
 
         SCOPED_TRACE(text);

@@ -483,9 +483,13 @@ TEST_F(RegistryTest, KilledWriterLeavesAWholeHive) {
         winlayer::RegistryKey* key = root.Find({"SOFTWARE", "Shared"});
         if (key == nullptr)
             continue;
-        // Values are written in order, so what is there is v0 .. v(n-1) without a gap.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+        // Values are written in order, so what is there is v0 .. v(n-1) without a gap. (GCC 12
+        // at -O3 sees a false overlap in the inlined copy of "v" + number: GCC bug 105329.)
         for (size_t i = 0; i < key->values.size(); ++i)
             EXPECT_EQ(key->values[i].name, "v" + std::to_string(i));
+#pragma GCC diagnostic pop
     }
 }
 
