@@ -24,9 +24,9 @@ expect_no_file() { [ ! -e "$1" ] || fail "should not exist: $1"; }
 # expect_pixels PICTURE "X,Y=RRGGBB ..."
 expect_pixels() {
     local picture=$1 points=() wanted=() got
-    for spec in $2; do
-        points+=("${spec%=*}")
-        wanted+=("${spec#*=}")
+    for pair in $2; do
+        points+=("${pair%=*}")
+        wanted+=("${pair#*=}")
     done
     mapfile -t got < <($PIXELS "$picture" "${points[@]}")
     for i in "${!points[@]}"; do
