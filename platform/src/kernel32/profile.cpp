@@ -272,8 +272,13 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR def
 
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR string,
                                        LPCSTR fileName) {
-    if (appName == nullptr || fileName == nullptr) {
+    if (fileName == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Windows finds no section without a name, and writes nothing.
+    if (appName == nullptr) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
     DWORD error = ERROR_SUCCESS;

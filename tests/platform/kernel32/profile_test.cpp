@@ -216,7 +216,7 @@ TEST_F(ProfileTest, TwoProcessesWritingOneFileLoseNothing) {
     EXPECT_EQ(lost, 0);
 }
 
-TEST_F(ProfileTest, WritesFailWithoutTheFolderOrOnReadOnlyFiles) {
+TEST_F(ProfileTest, FailingWritesChangeNothing) {
     SetLastError(kSentinel);
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", "C:\\nowhere\\app.ini"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
@@ -232,6 +232,14 @@ TEST_F(ProfileTest, WritesFailWithoutTheFolderOrOnReadOnlyFiles) {
     EXPECT_TRUE(WritePrivateProfileStringA("s", nullptr, nullptr, "C:\\cfg\\absent.ini"));
     EXPECT_FALSE(std::filesystem::exists(winroot.driveC() / "cfg/absent.ini"))
         << "deleting from a missing file creates nothing";
+
+    // No section name: nothing is found and nothing written, whatever else is given.
+    for (const char* key : {"k", static_cast<const char*>(nullptr)}) {
+        SetLastError(kSentinel);
+        EXPECT_FALSE(WritePrivateProfileStringA(nullptr, key, "v", "C:\\cfg\\absent.ini"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    }
+    EXPECT_FALSE(std::filesystem::exists(winroot.driveC() / "cfg/absent.ini"));
 }
 
 }  // namespace
