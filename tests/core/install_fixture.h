@@ -92,7 +92,7 @@ class InstallTest : public testsupport::WinRootTest {
         settings.brokerName = kBrokerNameGbk;
         settings.uiLanguage = 2052;
         settings.ComputeFolders();
-        std::filesystem::create_directories(winroot.driveC() / "users/Public/Desktop");
+        std::filesystem::create_directories(winroot.driveC() / "Users/Public/Desktop");
         PublishSampleRelease(true);
         CreateStorageClient(client, bucket.endpoint());
         CreateRecordingWindow();
@@ -167,10 +167,10 @@ class InstallTest : public testsupport::WinRootTest {
     }
 
     std::filesystem::path InstallFolder() const {
-        return winroot.driveC() / "users/user1/AppData/Local/BRivostel471203v9.5";
+        return winroot.driveC() / "Users/user1/AppData/Local/BRivostel471203v9.5";
     }
     std::filesystem::path StagingFolder() const {
-        return winroot.driveC() / "users/user1/AppData/Local/BRivostel471203v9.5temp";
+        return winroot.driveC() / "Users/user1/AppData/Local/BRivostel471203v9.5temp";
     }
     std::string Read(const std::filesystem::path& path) const {
         return testsupport::ReadFileBytes(path);

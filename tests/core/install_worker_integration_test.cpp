@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kFolder[] = "C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5";
+const char kFolder[] = "C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5";
 const char kBrokerNameUtf8[] = "\xe5\x87\xaf\xe9\xbb\x98(\xe9\xa6\x99\xe6\xb8\xaf)";
 
 // The worker's log lines in code page 936.
@@ -120,7 +120,7 @@ class InstallWorkerTest : public InstallTest {
             << hkcr;
 
         const std::string report =
-            testsupport::LnkInfo(winroot.driveC() / "users/Public/Desktop" /
+            testsupport::LnkInfo(winroot.driveC() / "Users/Public/Desktop" /
                                  (std::string(kBrokerNameUtf8) + "v9.5.lnk"));
         EXPECT_EQ(testsupport::LnkInfoField(report, "Local path"),
                   std::string(kFolder) + "\\brivostel v9.5.exe")

@@ -119,17 +119,17 @@ TEST_F(SettingsTest, FoldersAreTheConsoleUsersNotTheProcessAccounts) {
     InstallerSettings& settings = GetInstallerSettings();
     settings.ComputeFolders();
     EXPECT_EQ(settings.productFolderName, "BRivostel471203v9.5");
-    EXPECT_EQ(settings.installFolder, "C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5");
-    EXPECT_EQ(settings.stagingFolder, "C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5temp");
+    EXPECT_EQ(settings.installFolder, "C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5");
+    EXPECT_EQ(settings.stagingFolder, "C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5temp");
     EXPECT_EQ(settings.dependencyFolder,
-              "C:\\users\\user1\\AppData\\Local\\BRivostelDependBaseV9.5");
+              "C:\\Users\\user1\\AppData\\Local\\BRivostelDependBaseV9.5");
 
     // The folders live in the sandbox's drive C.
     for (size_t at = 0; (at = settings.installFolder.find('\\', at + 1)) != std::string::npos;)
         CreateDirectoryA(settings.installFolder.substr(0, at).c_str(), nullptr);
     ASSERT_TRUE(CreateDirectoryA(settings.installFolder.c_str(), nullptr));
     EXPECT_TRUE(std::filesystem::is_directory(winroot.driveC() /
-                                              "users/user1/AppData/Local/BRivostel471203v9.5"));
+                                              "Users/user1/AppData/Local/BRivostel471203v9.5"));
 }
 
 TEST_F(SettingsTest, StringResource107ReplacesTheBaseName) {
@@ -146,7 +146,7 @@ TEST_F(SettingsTest, StringResource107ReplacesTheBaseName) {
         EXPECT_EQ(GetInstallerSettings().productFolderName, row.productFolderName);
         EXPECT_EQ(
             GetInstallerSettings().stagingFolder,
-            std::string("C:\\users\\user1\\AppData\\Local\\") + row.productFolderName + "temp");
+            std::string("C:\\Users\\user1\\AppData\\Local\\") + row.productFolderName + "temp");
     }
 }
 
@@ -154,7 +154,7 @@ TEST_F(SettingsTest, WithoutAConsoleUserTheNameIsLeftOut) {
     env.Set("WINLAYER_CONSOLE_USER", "");
     GetInstallerSettings().ComputeFolders();
     EXPECT_EQ(GetInstallerSettings().installFolder,
-              "C:\\users\\\\AppData\\Local\\BRivostel471203v9.5");
+              "C:\\Users\\\\AppData\\Local\\BRivostel471203v9.5");
 }
 
 }  // namespace

@@ -22,12 +22,12 @@ TEST_F(ActiveUserFolderTest, FoldersOfTheConsoleUserForAProcessRunningAsAnother)
         const char* consoleUser;  // "" makes the console query fail
         const char* expected;
     } rows[] = {
-        {CSIDL_LOCAL_APPDATA, "user1", "C:\\users\\user1\\AppData\\Local"},
-        {CSIDL_DESKTOPDIRECTORY, "user1", "C:\\users\\user1\\desktop"},
-        {CSIDL_LOCAL_APPDATA, "admin", "C:\\users\\admin\\AppData\\Local"},
+        {CSIDL_LOCAL_APPDATA, "user1", "C:\\Users\\user1\\AppData\\Local"},
+        {CSIDL_DESKTOPDIRECTORY, "user1", "C:\\Users\\user1\\desktop"},
+        {CSIDL_LOCAL_APPDATA, "admin", "C:\\Users\\admin\\AppData\\Local"},
         // No console user and no shell window: the name is empty.
-        {CSIDL_LOCAL_APPDATA, "", "C:\\users\\\\AppData\\Local"},
-        {CSIDL_DESKTOPDIRECTORY, "", "C:\\users\\\\desktop"},
+        {CSIDL_LOCAL_APPDATA, "", "C:\\Users\\\\AppData\\Local"},
+        {CSIDL_DESKTOPDIRECTORY, "", "C:\\Users\\\\desktop"},
         // A folder the shell does not know leaves the text as the caller gave it.
         {0x7f, "user1", ""},
     };

@@ -17,7 +17,7 @@
 
 namespace {
 
-const char kFolder[] = "C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5";
+const char kFolder[] = "C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5";
 const char kBrokerNameGbk[] = "\xbf\xad\xc4\xac(\xcf\xe3\xb8\xdb)";  // 凯默(香港)
 const char kBrokerNameUtf8[] = "\xe5\x87\xaf\xe9\xbb\x98(\xe9\xa6\x99\xe6\xb8\xaf)";
 
@@ -36,13 +36,13 @@ class DesktopShortcutTest : public testsupport::WinRootTest {
         ASSERT_TRUE(OpenInstallLog("C:\\install.log", "wb"));
     }
     void TearDown() override { CloseInstallLog(); }
-    std::filesystem::path Desktop() const { return winroot.driveC() / "users/Public/Desktop"; }
+    std::filesystem::path Desktop() const { return winroot.driveC() / "Users/Public/Desktop"; }
     std::filesystem::path ShortcutFile() const {
         return Desktop() / (std::string(kBrokerNameUtf8) + "v9.5.lnk");
     }
     std::filesystem::path IconFile() const {
         return winroot.driveC() /
-               "users/user1/AppData/Local/BRivostel471203v9.5/Server/config/shortcut/"
+               "Users/user1/AppData/Local/BRivostel471203v9.5/Server/config/shortcut/"
                "shortcut471203.ico";
     }
     std::vector<std::string> LogTexts() {
@@ -56,7 +56,7 @@ class DesktopShortcutTest : public testsupport::WinRootTest {
 
 std::vector<std::string> ExpectedLog(int coInitialize, const char* saveResult = "0") {
     return {
-        std::string("C:\\users\\Public\\Desktop\\") + kBrokerNameGbk + "v9.5.lnk",
+        std::string("C:\\Users\\Public\\Desktop\\") + kBrokerNameGbk + "v9.5.lnk",
         std::string(kFolder) + "\\brivostel v9.5.exe",
         kFolder,
         "CoInitialize : " + std::to_string(coInitialize),

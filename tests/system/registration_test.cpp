@@ -21,7 +21,7 @@ const char kEntryKey[] =
     "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brivostel_471203v9.5";
 const char kPlainEntryKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brivostel_471203v9.5";
-const char kFolder[] = "C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5";
+const char kFolder[] = "C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5";
 const char kBrokerNameGbk[] = "\xbf\xad\xc4\xac(\xcf\xe3\xb8\xdb)";  // 凯默(香港)
 
 struct Value {
@@ -90,22 +90,22 @@ class RegistrationTest : public testsupport::WinRootTest {
         } rows[] = {
             {HKEY_LOCAL_MACHINE, key, "DisplayName", Utf16(u"\u51ef\u9ed8(\u9999\u6e2f)v9.5")},
             {HKEY_LOCAL_MACHINE, key, "UninstallString",
-             Utf16(u"C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5\\uninstall.exe")},
+             Utf16(u"C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5\\uninstall.exe")},
             {HKEY_LOCAL_MACHINE, key, "DisplayIcon",
-             Utf16(u"C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5\\brivostel v9.5.exe")},
+             Utf16(u"C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5\\brivostel v9.5.exe")},
             {HKEY_LOCAL_MACHINE, key, "DisplayVersion",
              version.empty() ? std::string()
                              : Utf16(std::u16string(version.begin(), version.end()))},
             {HKEY_LOCAL_MACHINE, key, "Publisher", Utf16(u"Tavrin Information")},
             {HKEY_LOCAL_MACHINE, key, "Shortcut",
-             Utf16(u"C:\\users\\user1\\desktop\\\u51ef\u9ed8(\u9999\u6e2f)v9.5.lnk")},
+             Utf16(u"C:\\Users\\user1\\desktop\\\u51ef\u9ed8(\u9999\u6e2f)v9.5.lnk")},
             {HKEY_CLASSES_ROOT, "BRivostel471203", "URL Protocol",
-             Utf16(u"C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5\\brivostel v9.5.exe")},
+             Utf16(u"C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5\\brivostel v9.5.exe")},
             {HKEY_CLASSES_ROOT, "BRivostel471203", nullptr, Utf16(u"BrivostelProtocol")},
             {HKEY_CLASSES_ROOT, "BRivostel471203\\DefaultIcon", nullptr,
-             Utf16(u"C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5\\brivostel v9.5.exe,1")},
+             Utf16(u"C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5\\brivostel v9.5.exe,1")},
             {HKEY_CLASSES_ROOT, "BRivostel471203\\shell\\open\\command", nullptr,
-             Utf16(u"C:\\users\\user1\\AppData\\Local\\BRivostel471203v9.5\\brivostel v9.5.exe")},
+             Utf16(u"C:\\Users\\user1\\AppData\\Local\\BRivostel471203v9.5\\brivostel v9.5.exe")},
         };
         for (const Row& row : rows) {
             std::optional<Value> value = Query(row.root, row.key, row.name);
@@ -208,7 +208,7 @@ TEST_F(RegistrationTest, ShortcutValueNamesTheConsoleUsersDesktop) {
     std::optional<Value> value = Query(HKEY_LOCAL_MACHINE, kEntryKey, "Shortcut");
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(value->bytes,
-              Utf16(u"C:\\users\\trader\\desktop\\\u51ef\u9ed8(\u9999\u6e2f)v9.5.lnk"));
+              Utf16(u"C:\\Users\\trader\\desktop\\\u51ef\u9ed8(\u9999\u6e2f)v9.5.lnk"));
 }
 
 TEST_F(RegistrationTest, ReadOnlyHivesAreLoggedAndLeftUnchanged) {

@@ -100,7 +100,7 @@ class DialogTest : public testsupport::WinRootTest {
         InstallerSettings& settings = GetInstallerSettings();
         settings.brokerCode = "471203";
         settings.uiLanguage = 2052;
-        std::filesystem::create_directories(winroot.driveC() / "users/Public/Desktop");
+        std::filesystem::create_directories(winroot.driveC() / "Users/Public/Desktop");
     }
     void TearDown() override { InstallerWindow = nullptr; }
 
@@ -110,10 +110,10 @@ class DialogTest : public testsupport::WinRootTest {
     TestDialog& dialog() { return *runner.window; }
 
     std::filesystem::path InstallFolder() const {
-        return winroot.driveC() / "users/user1/AppData/Local/BRivostel471203v9.5";
+        return winroot.driveC() / "Users/user1/AppData/Local/BRivostel471203v9.5";
     }
     std::filesystem::path StagingFolder() const {
-        return winroot.driveC() / "users/user1/AppData/Local/BRivostel471203v9.5temp";
+        return winroot.driveC() / "Users/user1/AppData/Local/BRivostel471203v9.5temp";
     }
 
     testsupport::ScopedEnv env;

@@ -1,5 +1,5 @@
 // Special folders of the shell and its memory allocator. The folders are those of the account
-// the process runs as, under C:\users; they are named whether or not they exist yet, and created
+// the process runs as, under C:\Users; they are named whether or not they exist yet, and created
 // on request.
 #include "common/accounts.h"
 
@@ -71,13 +71,13 @@ ShellMalloc& Allocator() {
 
 // The path (UTF-8, Windows form) of a special folder, or null for one the layer does not know.
 std::optional<std::string> SpecialFolderPath(int csidl) {
-    const std::string profile = "C:\\users\\" + ProcessAccountName();
+    const std::string profile = "C:\\Users\\" + ProcessAccountName();
     switch (csidl & ~CSIDL_FLAG_CREATE) {
         case CSIDL_DESKTOP:
         case CSIDL_DESKTOPDIRECTORY:
             return profile + "\\Desktop";
         case CSIDL_COMMON_DESKTOPDIRECTORY:
-            return std::string("C:\\users\\Public\\Desktop");
+            return std::string("C:\\Users\\Public\\Desktop");
         case CSIDL_APPDATA:
             return profile + "\\AppData\\Roaming";
         case CSIDL_LOCAL_APPDATA:

@@ -20,10 +20,10 @@ TEST_F(ShellFoldersTest, SpecialFoldersBelongToTheProcessAccount) {
         int csidl;
         const char* path;
     } rows[] = {
-        {CSIDL_LOCAL_APPDATA, "C:\\users\\admin\\AppData\\Local"},
-        {CSIDL_DESKTOPDIRECTORY, "C:\\users\\admin\\Desktop"},
-        {CSIDL_COMMON_DESKTOPDIRECTORY, "C:\\users\\Public\\Desktop"},
-        {CSIDL_APPDATA, "C:\\users\\admin\\AppData\\Roaming"},
+        {CSIDL_LOCAL_APPDATA, "C:\\Users\\admin\\AppData\\Local"},
+        {CSIDL_DESKTOPDIRECTORY, "C:\\Users\\admin\\Desktop"},
+        {CSIDL_COMMON_DESKTOPDIRECTORY, "C:\\Users\\Public\\Desktop"},
+        {CSIDL_APPDATA, "C:\\Users\\admin\\AppData\\Roaming"},
         {CSIDL_WINDOWS, "C:\\windows"},
     };
     LPMALLOC malloc = nullptr;
@@ -41,7 +41,7 @@ TEST_F(ShellFoldersTest, SpecialFoldersBelongToTheProcessAccount) {
         EXPECT_STREQ(path, row.path);
     }
     malloc->Release();
-    EXPECT_FALSE(std::filesystem::exists(winroot.driveC() / "users"))
+    EXPECT_FALSE(std::filesystem::exists(winroot.driveC() / "Users"))
         << "naming a folder does not create it";
 }
 
@@ -58,12 +58,12 @@ TEST_F(ShellFoldersTest, UnknownFoldersFailAndClearTheOutput) {
 TEST_F(ShellFoldersTest, CreateFlagCreatesTheFolderWithItsParents) {
     char path[MAX_PATH];
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, path, CSIDL_LOCAL_APPDATA, TRUE));
-    EXPECT_TRUE(std::filesystem::is_directory(winroot.driveC() / "users/admin/AppData/Local"));
+    EXPECT_TRUE(std::filesystem::is_directory(winroot.driveC() / "Users/admin/AppData/Local"));
     PIDLIST_ABSOLUTE list = nullptr;
     ASSERT_EQ(
         SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_CREATE, &list),
         S_OK);
-    EXPECT_TRUE(std::filesystem::is_directory(winroot.driveC() / "users/admin/Desktop"));
+    EXPECT_TRUE(std::filesystem::is_directory(winroot.driveC() / "Users/admin/Desktop"));
     LPMALLOC malloc = nullptr;
     SHGetMalloc(&malloc);
     malloc->Free(list);
@@ -73,9 +73,9 @@ TEST_F(ShellFoldersTest, AccountNamesAreGbkOnTheAnsiSide) {
     env.Set("WINLAYER_USER", "\xE7\x94\xA8\xE6\x88\xB7");  // "用户" in UTF-8
     char path[MAX_PATH];
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, path, CSIDL_LOCAL_APPDATA, TRUE));
-    EXPECT_STREQ(path, "C:\\users\\\xD3\xC3\xBB\xA7\\AppData\\Local");
+    EXPECT_STREQ(path, "C:\\Users\\\xD3\xC3\xBB\xA7\\AppData\\Local");
     EXPECT_TRUE(std::filesystem::is_directory(winroot.driveC() /
-                                              "users/\xE7\x94\xA8\xE6\x88\xB7/AppData/Local"));
+                                              "Users/\xE7\x94\xA8\xE6\x88\xB7/AppData/Local"));
 }
 
 TEST(ShellMalloc, BlocksKnowTheirSize) {
