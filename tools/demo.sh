@@ -5,7 +5,8 @@
 #                 [--release "ARGS"] [--keep-root] [--env ARG]... [--expect-failure]
 #
 # BUILD is a configured and built build folder (./run demo gives build/). The steps:
-#  1. a fresh folder DIR (default out/demo/) with an empty Windows root, DIR/winroot;
+#  1. a fresh folder DIR (default out/demo/), whose Windows root DIR/winroot the installer's
+#     first use makes;
 #  2. the sample release (tools/make-sample-release) in DIR/bucket, without its runtime
 #     package with --fail;
 #  3. tools/local-bucket serving it on the endpoint compiled into the build;
@@ -82,10 +83,9 @@ if [ "$KEEP_ROOT" = 1 ]; then
 else
     rm -rf "$OUT"
 fi
-mkdir -p "$OUT/winroot"
+mkdir -p "$OUT"
+# Nothing prepares the root: the layer makes it, with a new machine's folders, at first use.
 export WINROOT=$OUT/winroot
-# Every Windows has the common desktop; the layer names it without making it.
-mkdir -p "$WINROOT/drive_c/users/Public/Desktop"
 # The sample client writes how it was started here.
 export BRIVOSTEL_CLIENT_RECORD=$OUT/client-started.txt
 BUCKET_PID=""
@@ -179,7 +179,7 @@ drive() {
     if [ "$FAIL" = 1 ]; then
         # The cross (RGB 231,231,231) comes back in Failed.
         shot 3-failed 484,8=E7E7E7
-        STAGING_LOG=$(find "$WINROOT/drive_c/users" -path '*temp/log/install.log' | head -n 1)
+        STAGING_LOG=$(find "$WINROOT/drive_c/Users" -path '*temp/log/install.log' | head -n 1)
         [ -n "$STAGING_LOG" ] && cp "$STAGING_LOG" "$OUT/install.log"
         STAGING=${STAGING_LOG%/log/install.log}
         say "pressing the cross"
@@ -223,7 +223,7 @@ fi
 # 5. What happened, also kept in DIR/summary.txt.
 summarize() {
 section() { printf '\n== %s\n' "$*"; }
-INSTALL=$(find "$WINROOT/drive_c/users" -maxdepth 4 -type d -name 'BRivostel*v9.5' | head -n 1)
+INSTALL=$(find "$WINROOT/drive_c/Users" -maxdepth 4 -type d -name 'BRivostel*v9.5' | head -n 1)
 win_path() { local p=${1#"$WINROOT/drive_c"}; printf 'C:%s' "${p//\//\\}"; }
 if [ -n "$INSTALL" ] && [ -f "$INSTALL/update.ini" ]; then
     if [ "$FAIL" = 1 ]; then
@@ -267,7 +267,7 @@ while IFS= read -r -d '' link; do
     found=1
     echo "  $(win_path "$link")"
     lnkinfo "$link" 2>/dev/null | sed -n 's/^\t*\(Local path\|Description\|Working directory\|Command line arguments\|Icon location\)/    \1/p'
-done < <(find "$WINROOT/drive_c/users" -name '*.lnk' -print0)
+done < <(find "$WINROOT/drive_c/Users" -name '*.lnk' -print0)
 [ $found = 1 ] || echo "  none"
 
 if [ -f "$OUT/install.log" ]; then

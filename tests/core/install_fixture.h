@@ -92,7 +92,6 @@ class InstallTest : public testsupport::WinRootTest {
         settings.brokerName = kBrokerNameGbk;
         settings.uiLanguage = 2052;
         settings.ComputeFolders();
-        std::filesystem::create_directories(winroot.driveC() / "Users/Public/Desktop");
         PublishSampleRelease(true);
         CreateStorageClient(client, bucket.endpoint());
         CreateRecordingWindow();

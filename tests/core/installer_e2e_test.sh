@@ -45,8 +45,8 @@ demo() {
 # The console user's local application data (the account the layer finds at the console).
 local_appdata() {
     local found
-    found=$(find "$1/winroot/drive_c/users" -mindepth 3 -maxdepth 3 -path '*/AppData/Local' 2>/dev/null)
-    echo "${found:-$1/winroot/drive_c/users/$(id -un)/AppData/Local}" | head -n 1
+    found=$(find "$1/winroot/drive_c/Users" -mindepth 3 -maxdepth 3 -path '*/AppData/Local' 2>/dev/null)
+    echo "${found:-$1/winroot/drive_c/Users/$(id -un)/AppData/Local}" | head -n 1
 }
 
 case_install() {
@@ -67,7 +67,9 @@ case_install() {
     # The registry: the uninstall entry and the URL protocol.
     grep -q 'DisplayVersion"="9.5.7.2"' "$out/winroot/registry/HKLM.reg" || fail "no uninstall entry"
     grep -qi 'URL Protocol' "$out/winroot/registry/HKCR.reg" || fail "no URL protocol"
-    [ -n "$(find "$out/winroot/drive_c/users/Public/Desktop" -name '*.lnk')" ] || fail "no shortcut"
+    # The shortcut, on the common desktop of a root that nothing but the program made.
+    [ -n "$(find "$out/winroot/drive_c/Users/Public/Desktop" -name '*.lnk')" ] || fail "no shortcut"
+    expect_no_file "$out/winroot/drive_c/users"
     # The client was started from the installation folder.
     grep -q 'brivostel v9.5.exe' "$out/client-started.txt" || fail "the client did not start"
 

@@ -31,8 +31,6 @@ class DesktopShortcutTest : public testsupport::WinRootTest {
         settings.brokerCode = "471203";
         settings.brokerName = kBrokerNameGbk;
         settings.installFolder = kFolder;
-        // The common desktop always exists on Windows.
-        std::filesystem::create_directories(Desktop());
         ASSERT_TRUE(OpenInstallLog("C:\\install.log", "wb"));
     }
     void TearDown() override { CloseInstallLog(); }

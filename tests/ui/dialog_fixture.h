@@ -100,7 +100,6 @@ class DialogTest : public testsupport::WinRootTest {
         InstallerSettings& settings = GetInstallerSettings();
         settings.brokerCode = "471203";
         settings.uiLanguage = 2052;
-        std::filesystem::create_directories(winroot.driveC() / "Users/Public/Desktop");
     }
     void TearDown() override { InstallerWindow = nullptr; }
 

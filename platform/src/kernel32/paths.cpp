@@ -2,6 +2,7 @@
 
 #include "kernel32/codepage.h"
 #include "kernel32/folder_listings.h"
+#include "kernel32/standard_folders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -158,9 +159,12 @@ std::optional<std::string> UnixPath(std::string_view windowsPath, DWORD* error) 
         return std::nullopt;
     std::string base;
     switch ((*full)[0]) {
-        case 'C':
-            base = WinRoot() + "/drive_c";
+        case 'C': {
+            const std::string root = WinRoot();
+            PrepareRoot(root);
+            base = root + "/drive_c";
             break;
+        }
         case 'Z':
             base = "";
             break;
@@ -168,9 +172,21 @@ std::optional<std::string> UnixPath(std::string_view windowsPath, DWORD* error) 
             *error = ERROR_PATH_NOT_FOUND;
             return std::nullopt;
     }
+    std::string result = ResolveUnder(base, std::string_view(*full).substr(2));
+    // GCC 12 at -O3 sees a false overlap in the inlined string copy here (-Wrestrict, GCC bug
+    // 105329); the copy is of a literal into a string of its own.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+    if (result.empty())
+        result = "/";
+#pragma GCC diagnostic pop
+    return result;
+}
+
+std::string ResolveUnder(const std::string& base, std::string_view relative) {
     std::string result = base;
     bool resolving = true;
-    for (const std::string& part : SplitComponents(std::string_view(*full).substr(2))) {
+    for (const std::string& part : SplitComponents(relative)) {
         if (resolving) {
             std::optional<std::string> found =
                 FindIgnoringCase(result.empty() ? "/" : result, part);
@@ -180,13 +196,6 @@ std::optional<std::string> UnixPath(std::string_view windowsPath, DWORD* error) 
             result += "/" + part;
         }
     }
-    // GCC 12 at -O3 sees a false overlap in the inlined string copy here (-Wrestrict, GCC bug
-    // 105329); the copy is of a literal into a string of its own.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wrestrict"
-    if (result.empty())
-        result = "/";
-#pragma GCC diagnostic pop
     return result;
 }
 

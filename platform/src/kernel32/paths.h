@@ -22,12 +22,16 @@ std::optional<std::string> FullWindowsPath(std::string_view path, DWORD* error);
 
 // The Linux path of a Windows path (UTF-8). Each component that exists on disk with a different
 // letter case resolves to that existing name, as Windows file systems ignore case; the first
-// missing component and those after it are kept as given. Fails with ERROR_PATH_NOT_FOUND for a
-// drive other than C: and Z:, and as FullWindowsPath.
+// missing component and those after it are kept as given. A path on C: first gives the root its
+// standard folders (PrepareRoot). Fails with ERROR_PATH_NOT_FOUND for a drive other than C: and
+// Z:, and as FullWindowsPath.
 std::optional<std::string> UnixPath(std::string_view windowsPath, DWORD* error);
 // The same for a path given in the ANSI code page (A functions) or in UTF-16 (W functions).
 std::optional<std::string> UnixPathFromAnsi(const char* windowsPath, DWORD* error);
 std::optional<std::string> UnixPathFromWide(const WCHAR* windowsPath, DWORD* error);
+// The Linux path of `relative` (names separated by "\" or "/") under the Linux folder `base`
+// ("" for /), each name resolved to an existing one in another letter case as UnixPath does.
+std::string ResolveUnder(const std::string& base, std::string_view relative);
 
 // The Windows form (UTF-8) of an absolute Linux path: C:\... inside $WINROOT/drive_c, else Z:\... .
 std::string WindowsPathOf(std::string_view unixPath);

@@ -1,6 +1,6 @@
 // Special folders of the shell and its memory allocator. The folders are those of the account
-// the process runs as, under C:\Users; they are named whether or not they exist yet, and created
-// on request.
+// the process runs as, under C:\Users. Naming a folder never makes it (the standard ones exist
+// from the root's first use, kernel32/standard_folders.h); the create flag does.
 #include "common/accounts.h"
 
 #include "kernel32/codepage.h"

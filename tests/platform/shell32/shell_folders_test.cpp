@@ -15,7 +15,12 @@ class ShellFoldersTest : public testsupport::WinRootTest {
     testsupport::ScopedEnv env;
 };
 
-TEST_F(ShellFoldersTest, SpecialFoldersBelongToTheProcessAccount) {
+// Naming never makes a folder: the standard ones exist because the root's first use made them,
+// and one removed since stays away.
+TEST_F(ShellFoldersTest, SpecialFoldersBelongToTheProcessAccountAndNamingMakesNone) {
+    ASSERT_EQ(GetFileAttributesA("C:\\Users\\admin\\Desktop"), FILE_ATTRIBUTE_DIRECTORY);
+    std::filesystem::remove_all(winroot.driveC() / "Users/admin/Desktop");
+    std::filesystem::remove_all(winroot.driveC() / "Users/Public/Desktop");
     struct Row {
         int csidl;
         const char* path;
@@ -41,8 +46,10 @@ TEST_F(ShellFoldersTest, SpecialFoldersBelongToTheProcessAccount) {
         EXPECT_STREQ(path, row.path);
     }
     malloc->Release();
-    EXPECT_FALSE(std::filesystem::exists(winroot.driveC() / "Users"))
-        << "naming a folder does not create it";
+    EXPECT_FALSE(std::filesystem::exists(winroot.driveC() / "Users/admin/Desktop"));
+    EXPECT_FALSE(std::filesystem::exists(winroot.driveC() / "Users/Public/Desktop"));
+    EXPECT_EQ(GetFileAttributesA("C:\\Users\\Public\\Desktop"), INVALID_FILE_ATTRIBUTES)
+        << "nor does a later use of the root";
 }
 
 TEST_F(ShellFoldersTest, UnknownFoldersFailAndClearTheOutput) {
@@ -56,6 +63,8 @@ TEST_F(ShellFoldersTest, UnknownFoldersFailAndClearTheOutput) {
 }
 
 TEST_F(ShellFoldersTest, CreateFlagCreatesTheFolderWithItsParents) {
+    ASSERT_EQ(GetFileAttributesA("C:\\Users\\admin"), FILE_ATTRIBUTE_DIRECTORY);
+    std::filesystem::remove_all(winroot.driveC() / "Users/admin");
     char path[MAX_PATH];
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, path, CSIDL_LOCAL_APPDATA, TRUE));
     EXPECT_TRUE(std::filesystem::is_directory(winroot.driveC() / "Users/admin/AppData/Local"));
