@@ -151,28 +151,29 @@ unsigned RunInstallation(IClient& client) {
         return 0;
     WriteInstallLog(kInstallDependency);
     Step(6);
-    if (!InstallPackage(client, S + kDependencySuffix, settings.dependencyFolder))
+    if (!InstallPackage(client, S + kDependencySuffix, settings.dependencyFolder,
+                        client.downloadDependencies))
         return Fail(kInstallDependencyFailed, 6);
     Sleep(kStepPauseMs);
     if (StopRequested())
         return 0;
     WriteInstallLog(kInstallBase);
     Step(7);
-    if (!InstallPackage(client, S + kBaseSuffix, S))
+    if (!InstallPackage(client, S + kBaseSuffix, S, true))
         return Fail(kInstallBaseFailed, 7);
     Sleep(kStepPauseMs);
     if (StopRequested())
         return 0;
     WriteInstallLog(kInstallRuntime);
     Step(9);
-    if (!InstallPackage(client, VersionedPackagePath(client.fixVersion), S))
+    if (!InstallPackage(client, VersionedPackagePath(client.fixVersion), S, true))
         return Fail(kInstallRuntimeFailed, 9);
     Sleep(kStepPauseMs);
     if (StopRequested())
         return 0;
     WriteInstallLog(kInstallConfiguration);
     Step(8);
-    if (!InstallPackage(client, S + kConfigurationSuffix, S))
+    if (!InstallPackage(client, S + kConfigurationSuffix, S, true))
         return Fail(kInstallConfigurationFailed, 8);
     Sleep(kStepPauseMs);
     if (client.hasQuant) {
@@ -180,7 +181,7 @@ unsigned RunInstallation(IClient& client) {
             return 0;
         WriteInstallLog(kInstallQuant);
         Step(10);
-        if (!InstallPackage(client, VersionedPackagePath(client.quantVersion), S))
+        if (!InstallPackage(client, VersionedPackagePath(client.quantVersion), S, true))
             return Fail(kInstallQuantFailed, 10);
         Sleep(kStepPauseMs);
     }
@@ -260,10 +261,11 @@ unsigned __stdcall InstallWorker(void* argument) {
     return RunInstallation(*static_cast<IClient*>(argument));
 }
 
-bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination) {
+bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination,
+                    bool downloaded) {
     FILE* file = nullptr;
     if (fopen_s(&file, archive.c_str(), "r") != 0)
-        return true;  // not downloaded: nothing to install
+        return !downloaded;  // skipped by the plan: nothing to install; else the package is lost
     fclose(file);
     const bool ok = ExtractZipArchive(archive.c_str(), destination.c_str());
     client.progress = static_cast<int32_t>(10.0 / client.plannedDownloads + client.progress);

@@ -28,10 +28,13 @@ void RequestInstallStop();
 // The thread: `argument` is the IClient. 1 after a successful installation, 0 after a failure.
 unsigned __stdcall InstallWorker(void* argument);
 
-// Extracts `archive` into `destination`. A missing archive counts as installed with nothing to
-// do (true, the progress unchanged); otherwise the progress grows by 10 / plannedDownloads, and
-// is posted only when the extraction succeeded.
-bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination);
+// Extracts `archive` into `destination`. The archive of a package that the plan did not
+// download (`downloaded` false: the dependency package of this build) counts as installed with
+// nothing to do when it is missing (true, the progress unchanged); a downloaded package must be
+// there, so a missing one fails (an empty object leaves no file). Otherwise the progress grows
+// by 10 / plannedDownloads, and is posted only when the extraction succeeded.
+bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination,
+                    bool downloaded);
 
 // Deletes the manifest and every package file of the plan from the staging folder.
 void RemoveDownloadedFiles(IClient& client);

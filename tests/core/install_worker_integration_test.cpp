@@ -253,6 +253,19 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     6,
                     {kInstallDependency, FailureLine(kInstallDependency)}},
+        // An empty object downloads without a file: the package the plan downloaded is missing.
+        FailureCase{"BaseEmpty",
+                    [](InstallWorkerTest& t) {
+                        t.bucket.putObject(std::string(kRemote) + "/base.zip", "");
+                    },
+                    7,
+                    {kInstallBase, FailureLine(kInstallBase)}},
+        FailureCase{"QuantEmpty",
+                    [](InstallWorkerTest& t) {
+                        t.bucket.putObject(std::string(kRemote) + "/quant/" + kQuant + ".zip", "");
+                    },
+                    10,
+                    {kInstallQuant, FailureLine(kInstallQuant)}},
         FailureCase{"BaseCorrupt",
                     [](InstallWorkerTest& t) {
                         t.bucket.putObject(std::string(kRemote) + "/base.zip", Corrupt());
