@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -19,21 +20,34 @@ bool Exists(const std::string& path) {
     return _access(path.c_str(), 0) == 0;
 }
 
+// Renames a folder; a failure gives its log line.
+bool RenameFolder(const std::string& from, const std::string& to, std::string* failure) {
+    if (rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    char line[1024] = {};
+    std::snprintf(line, sizeof line, "Rename Fail,from:%s,to:%s,errno:%d", from.c_str(), to.c_str(),
+                  errno);
+    *failure = line;
+    return false;
+}
+
 }  // namespace
 
-bool MoveInstallFolderAside() {
+bool MoveInstallFolderAside(bool* moved, std::string* failure) {
+    *moved = false;
     const std::string& installFolder = GetInstallerSettings().installFolder;
     if (!Exists(installFolder))
-        return false;
+        return true;
     const std::string aside = AsideFolder();
     if (Exists(aside))
         DeleteFileTree(aside.c_str());
-    return rename(installFolder.c_str(), aside.c_str()) == 0;
+    *moved = RenameFolder(installFolder, aside, failure);
+    return *moved;
 }
 
-bool MoveStagingFolderIntoPlace(bool oldMovedAside) {
+bool MoveStagingFolderIntoPlace(bool oldMovedAside, std::string* failure) {
     const InstallerSettings& settings = GetInstallerSettings();
-    if (rename(settings.stagingFolder.c_str(), settings.installFolder.c_str()) == 0)
+    if (RenameFolder(settings.stagingFolder, settings.installFolder, failure))
         return true;
     if (oldMovedAside)
         rename(AsideFolder().c_str(), settings.installFolder.c_str());

@@ -63,11 +63,20 @@ constexpr char kInstallQuantFailed[] =
 constexpr char kCleanUp[] = "\xc7\xe5\xc0\xed\xb0\xb2\xd7\xb0\xce\xc4\xbc\xfe";
 // 保存更新版本信息: saving the version information
 constexpr char kSaveVersions[] = "\xb1\xa3\xb4\xe6\xb8\xfc\xd0\xc2\xb0\xe6\xb1\xbe\xd0\xc5\xcf\xa2";
+constexpr char kSaveVersionsFailed[] =
+    "\xb1\xa3\xb4\xe6\xb8\xfc\xd0\xc2\xb0\xe6\xb1\xbe\xd0\xc5\xcf\xa2\xca\xa7\xb0\xdc";
 // 删除源文件: deleting the old files
 constexpr char kDeleteOld[] = "\xc9\xbe\xb3\xfd\xd4\xb4\xce\xc4\xbc\xfe";
 // 复制新版本数据到原目录: moving the new version into the original folder
 constexpr char kMoveNew[] =
     "\xb8\xb4\xd6\xc6\xd0\xc2\xb0\xe6\xb1\xbe\xca\xfd\xbe\xdd\xb5\xbd\xd4\xad\xc4\xbf\xc2\xbc";
+
+constexpr char kMoveNewFailed[] =
+    "\xb8\xb4\xd6\xc6\xd0\xc2\xb0\xe6\xb1\xbe\xca\xfd\xbe\xdd\xb5\xbd\xd4\xad\xc4\xbf\xc2\xbc"
+    "\xca\xa7\xb0\xdc";
+
+// The step index of the replacement of the installation folder, posted only with its failure.
+constexpr LPARAM kMoveStep = 14;
 
 constexpr DWORD kStepPauseMs = 100;
 
@@ -197,23 +206,30 @@ unsigned RunInstallation(IClient& client) {
         return 0;
     WriteInstallLog(kSaveVersions);
     Step(12);
-    SaveInstalledVersions(client);
+    if (!SaveInstalledVersions(client))
+        return Fail(kSaveVersionsFailed, 12);
 
     // The old installation is only moved aside here; it is deleted once the new one is in place.
     if (StopRequested())
         return 0;
     WriteInstallLog(kDeleteOld);
     Step(13);
-    const bool oldMovedAside = MoveInstallFolderAside();
+    WriteInstallLog(kMoveNew);
+    std::string failure;
+    bool oldMovedAside = false;
+    if (!MoveInstallFolderAside(&oldMovedAside, &failure)) {
+        WriteInstallLog(failure.c_str());
+        return Fail(kMoveNewFailed, kMoveStep);
+    }
     client.progress += 5;
     PostProgress(client);
 
-    WriteInstallLog(kMoveNew);
     CloseInstallLog();  // the log lies inside the staging folder
-    if (!MoveStagingFolderIntoPlace(oldMovedAside)) {
-        // The move has no step text of its own; the dialog shows the Quant extraction's.
-        PostInstallNotification(WM_INSTALL_FAILED, 10);
-        return 0;
+    if (!MoveStagingFolderIntoPlace(oldMovedAside, &failure)) {
+        // The staging folder, and the log in it, stayed where they were.
+        OpenInstallLog((S + "\\log\\install.log").c_str(), "ab+");
+        WriteInstallLog(failure.c_str());
+        return Fail(kMoveNewFailed, kMoveStep);
     }
     client.progress += 4;
     PostProgress(client);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/install_log.h"
 #include "core/package_download.h"
 #include "core/settings.h"
 
@@ -30,23 +31,45 @@ bool ReadRemoteManifest(IClient& client) {
     return true;
 }
 
-void SaveInstalledVersions(IClient& client) {
+namespace {
+
+// Writes one profile entry; a failure is logged with the file and the system's error code.
+bool WriteEntry(const char* section, const char* key, const char* value, const std::string& path,
+                bool logMissingFolder) {
+    if (WritePrivateProfileStringA(section, key, value, path.c_str()))
+        return true;
+    const DWORD error = GetLastError();
+    if (logMissingFolder || error != ERROR_PATH_NOT_FOUND) {
+        char line[1024] = {};
+        std::snprintf(line, sizeof line, "WritePrivateProfileString Fail,path:%s,error:%lu",
+                      path.c_str(), static_cast<unsigned long>(error));
+        WriteInstallLog(line);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool SaveInstalledVersions(IClient& client) {
     InstallerSettings& settings = GetInstallerSettings();
     const std::string path = settings.stagingFolder + "\\update.ini";
     char stamp[101] = {};
     std::snprintf(stamp, sizeof stamp, "%lld", static_cast<long long>(client.configStamp));
-    WritePrivateProfileStringA("cfgstamp", "time", stamp, path.c_str());
-    WritePrivateProfileStringA("version", "cur", client.fixVersion, path.c_str());
-    WritePrivateProfileStringA("version", "quant", client.quantVersion, path.c_str());
+    // The installed client cannot do without its local manifest: the first failure fails all.
+    if (!WriteEntry("cfgstamp", "time", stamp, path, true) ||
+        !WriteEntry("version", "cur", client.fixVersion, path, true) ||
+        !WriteEntry("version", "quant", client.quantVersion, path, true))
+        return false;
     settings.installedVersion = client.fixVersion;
+    return true;
 }
 
 void WriteClientSettings() {
     const InstallerSettings& settings = GetInstallerSettings();
     const std::string pub = settings.installFolder + "\\config\\brivostel.Default.pub";
-    WritePrivateProfileStringA("brivostel", "package", settings.brokerCode.c_str(), pub.c_str());
+    WriteEntry("brivostel", "package", settings.brokerCode.c_str(), pub, false);
     char language[260] = {};
     std::snprintf(language, sizeof language, "%d", settings.uiLanguage);
     const std::string pri = settings.installFolder + "\\config\\brivostel.Default.pri";
-    WritePrivateProfileStringA("brivostel", "language", language, pri.c_str());
+    WriteEntry("brivostel", "language", language, pri, false);
 }

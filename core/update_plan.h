@@ -26,10 +26,12 @@ inline constexpr int kPlannedDownloadsWithoutQuant = 5;
 bool ReadRemoteManifest(IClient& client);
 
 // Writes stagingFolder + "\update.ini" ("cfgstamp"/"time", "version"/"cur", "version"/"quant")
-// and records fixVersion as the installed version of the settings.
-void SaveInstalledVersions(IClient& client);
+// and records fixVersion as the installed version of the settings. False, with the failed write
+// logged, when the file cannot be written (a full disk): the installation must not go on.
+bool SaveInstalledVersions(IClient& client);
 
 // Sets "brivostel"/"package" to the broker code in installFolder\config\brivostel.Default.pub
 // and "brivostel"/"language" to the user-interface language in ...\brivostel.Default.pri.
-// A missing "config" folder leaves them unwritten.
+// A missing "config" folder leaves them unwritten; any other failed write is logged. The
+// installation counts as done either way.
 void WriteClientSettings();

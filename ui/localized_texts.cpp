@@ -41,6 +41,7 @@ const WCHAR StepTexts[3][kStepTextCount][kLocalizedTextSize] = {
         u"删除安装文件",
         u"保存版本信息",
         u"删除备份文件",
+        u"复制新版本数据到原目录",
     },
     {
         u"下載安裝統計信息",
@@ -57,6 +58,7 @@ const WCHAR StepTexts[3][kStepTextCount][kLocalizedTextSize] = {
         u"刪除安裝文件",
         u"保存版本信息",
         u"刪除備份文件",
+        u"複製新版本數據到原目錄",
     },
     {
         u"Download install-statistics",
@@ -73,6 +75,7 @@ const WCHAR StepTexts[3][kStepTextCount][kLocalizedTextSize] = {
         u"Delete install files",
         u"Save version information",
         u"Delete backup files",
+        u"Move new version into place",
     },
 };
 

@@ -1,10 +1,11 @@
 // The fixed texts of the installer window in three languages. The step indices are what the
-// install worker posts with WM_INSTALL_STEP and WM_INSTALL_FAILED.
+// install worker posts with WM_INSTALL_STEP and WM_INSTALL_FAILED; the last step, the move of
+// the new version into the installation folder's place, is only ever posted as a failure.
 #pragma once
 
 #include <windows.h>
 
-inline constexpr int kStepTextCount = 14;
+inline constexpr int kStepTextCount = 15;
 inline constexpr int kUiTextCount = 11;
 // Each text is a record of 100 UTF-16 code units: at most 99 characters, then zeros.
 inline constexpr int kLocalizedTextSize = 100;
@@ -13,7 +14,7 @@ inline constexpr int kLocalizedTextSize = 100;
 extern const WCHAR StepTexts[3][kStepTextCount][kLocalizedTextSize];
 extern const WCHAR UiTexts[3][kUiTextCount][kLocalizedTextSize];
 
-// The text of step `index` (0 to 13) in the language of InstallerSettings::uiLanguage, read at
+// The text of step `index` (0 to 14) in the language of InstallerSettings::uiLanguage, read at
 // every call. The pointer stays valid for the life of the process; an index outside the table
 // gives an empty text.
 const WCHAR* StepText(int index);

@@ -340,8 +340,16 @@ TEST_F(InstallWorkerTest, MoveFailsWhileAnotherProcessHoldsAFileOfTheOldInstalla
 
     std::vector<Notification> notes = RunInstallation();
     EndProcess(holder);
-    EXPECT_EQ(Last(notes, 3), "S13 P75 F10");
+    // The old installation cannot be moved aside: the replacement fails with its own step.
+    EXPECT_EQ(Last(notes, 2), "S13 F14");
     ExpectOldInstallationIntact();
+    std::vector<std::string> log = LogOf(StagingFolder());
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.back(), FailureLine(kMoveNew));
+    EXPECT_EQ(log[log.size() - 2].rfind(
+                  std::string("Rename Fail,from:") + kFolder + ",to:" + kFolder + "old,errno:", 0),
+              0u)
+        << log[log.size() - 2];
     // The new installation waits complete in the staging folder; the old one is still there,
     // so leaving the program removes the staging folder.
     EXPECT_TRUE(fs::exists(StagingFolder() / "update.ini"));
@@ -360,9 +368,35 @@ TEST_F(InstallWorkerTest, WhenTheStagingFolderCannotMoveTheOldInstallationMovesB
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::vector<Notification> notes = RunWorker();
     CloseHandle(held);
-    EXPECT_EQ(Last(notes, 3), "S13 P75 F10");
+    EXPECT_EQ(Last(notes, 3), "S13 P75 F14");
     ExpectOldInstallationIntact();
     EXPECT_TRUE(fs::exists(StagingFolder() / "update.ini"));
+    // The log, closed for the move, is reopened in the staging folder for the failure.
+    std::vector<std::string> log = LogOf(StagingFolder());
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.back(), FailureLine(kMoveNew));
+    EXPECT_EQ(log[log.size() - 2].rfind(
+                  std::string("Rename Fail,from:") + kFolder + "temp,to:" + kFolder + ",errno:", 0),
+              0u)
+        << log[log.size() - 2];
+}
+
+TEST_F(InstallWorkerTest, AFailedWriteOfTheLocalManifestFailsBeforeTheOldInstallationIsTouched) {
+    MakeOldInstallation();
+    PrepareForWorker();
+    // A folder where the local manifest goes: its profile write fails.
+    fs::create_directories(StagingFolder() / "update.ini");
+    std::vector<Notification> notes = RunWorker();
+    EXPECT_EQ(Last(notes, 2), "S12 F12");
+    ExpectOldInstallationIntact();
+    std::vector<std::string> log = LogOf(StagingFolder());
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.back(), FailureLine(kSaveVersions));
+    EXPECT_EQ(log[log.size() - 2].rfind("WritePrivateProfileString Fail,path:" +
+                                            std::string(kFolder) + "temp\\update.ini,error:",
+                                        0),
+              0u)
+        << log[log.size() - 2];
 }
 
 TEST_F(InstallWorkerTest, StagingFolderStaysWhenItHoldsTheOnlyCompleteCopy) {

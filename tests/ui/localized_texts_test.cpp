@@ -41,7 +41,11 @@ TEST_F(LocalizedTextsTest, FailureTextsJoinAsTheDialogShowsThem) {
     EXPECT_EQ(std::u16string(UiText(6)).size(), 5u);
     EXPECT_EQ(std::u16string(StepText(13)), u"Delete backup files");
     EXPECT_EQ(std::u16string(StepText(10)), u"Install Quant Runtime Library");
+    // The replacement of the installation folder has a step text of its own for its failure.
+    EXPECT_EQ(std::u16string(StepText(14)) + UiText(6), u"Move new version into place Fail");
     Use(2052);
+    EXPECT_EQ(std::u16string(StepText(14)) + UiText(6),
+              u"\u590D\u5236\u65B0\u7248\u672C\u6570\u636E\u5230\u539F\u76EE\u5F55\u5931\u8D25");
     EXPECT_EQ(std::u16string(StepText(3)) + UiText(6),
               u"\u4E0B\u8F7D\u914D\u7F6E\u6587\u4EF6\u5931\u8D25");
     EXPECT_EQ(std::u16string(UiText(10)), u"\u5B89\u88C5\u4E2D\uFF0C\u8BF7\u7A0D\u540E...");
