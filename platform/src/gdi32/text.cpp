@@ -3,6 +3,7 @@
 // tmAscent, as GDI places it, whatever pango's own line would be.
 #include "gdi32/dc.h"
 #include "gdi32/font_realize.h"
+#include "gdi32/text_trace.h"
 #include "gdi32/text_utf8.h"
 #include "kernel32/codepage.h"
 
@@ -212,6 +213,7 @@ BOOL WINAPI TextOutW(HDC dc, int x, int y, LPCWSTR text, int count) {
         SetLastError(found ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    TraceDrawnText(std::u16string_view(text ? text : u"", static_cast<size_t>(count)));
     std::lock_guard lock(PangoLock());
     LineLayout line(*font, std::u16string_view(text ? text : u"", static_cast<size_t>(count)));
     DrawLine(*found, *font, line, -1, x, y, found->clip);
@@ -243,6 +245,7 @@ int WINAPI DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) 
         rect->bottom = rect->top + lineHeight * static_cast<int>(runs.size());
         return lineHeight * static_cast<int>(runs.size());
     }
+    TraceDrawnText(std::u16string_view(text, static_cast<size_t>(count)));
     std::vector<RECT> clip = ClipTo(*found, format & DT_NOCLIP ? nullptr : rect);
     int y = rect->top;
     for (size_t i = 0; i < runs.size(); ++i) {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "scoped_env.h"
+#include "winroot.h"
+
 #include <set>
 #include <string>
 #include <thread>
@@ -268,6 +271,21 @@ TEST(Text, ThreadsDrawAtOnce) {
     worker.join();
     EXPECT_GT(first.right, first.left);
     EXPECT_GT(second.right, second.left);
+}
+
+TEST(Text, TraceNamesWhatWasDrawnOneLineEach) {
+    testsupport::TempWinRoot root;
+    const std::string trace = (root.root() / "texts.txt").string();
+    testsupport::ScopedEnv env;
+    env.Set("WINLAYER_TEXT_TRACE", trace.c_str());
+    TextCanvas canvas(20);
+    canvas.Draw(u"下载配置文件失败", {0, 0, 300, 80}, DT_RIGHT);
+    RECT measured{0, 0, 300, 80};
+    DrawTextW(canvas.dc, u"measured only", -1, &measured, DT_CALCRECT);
+    EXPECT_TRUE(TextOutW(canvas.dc, 0, 0, u"two\nlines", 9));
+    EXPECT_EQ(testsupport::ReadFileBytes(trace),
+              "\xe4\xb8\x8b\xe8\xbd\xbd\xe9\x85\x8d\xe7\xbd\xae\xe6\x96\x87\xe4\xbb\xb6"
+              "\xe5\xa4\xb1\xe8\xb4\xa5\ntwo lines\n");
 }
 
 }  // namespace
