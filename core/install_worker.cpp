@@ -11,6 +11,7 @@
 #include "core/install_notifications.h"
 #include "core/package_download.h"
 #include "core/settings.h"
+#include "core/staging_folder.h"
 #include "core/update_plan.h"
 #include "system/desktop_shortcut.h"
 #include "system/processes_and_files.h"
@@ -61,6 +62,8 @@ constexpr char kInstallQuantFailed[] =
     "\xb0\xb2\xd7\xb0Quant\xd4\xcb\xd0\xd0\xbf\xe2\xca\xa7\xb0\xdc";
 // 清理安装文件: cleaning up the installation files
 constexpr char kCleanUp[] = "\xc7\xe5\xc0\xed\xb0\xb2\xd7\xb0\xce\xc4\xbc\xfe";
+constexpr char kCleanUpFailed[] =
+    "\xc7\xe5\xc0\xed\xb0\xb2\xd7\xb0\xce\xc4\xbc\xfe\xca\xa7\xb0\xdc";
 // 保存更新版本信息: saving the version information
 constexpr char kSaveVersions[] = "\xb1\xa3\xb4\xe6\xb8\xfc\xd0\xc2\xb0\xe6\xb1\xbe\xd0\xc5\xcf\xa2";
 constexpr char kSaveVersionsFailed[] =
@@ -116,6 +119,10 @@ unsigned RunInstallation(IClient& client) {
 
     Sleep(kStepPauseMs);
     WriteInstallLog(kVersionLine);
+    if (!StagingFolderReady()) {
+        WriteInstallLog(("Staging folder not empty,path:" + S).c_str());
+        return Fail(kCleanUpFailed, 11);
+    }
 
     if (StopRequested())
         return 0;
@@ -258,7 +265,7 @@ void PrepareInstallation() {
     if (MultiByteToWideChar(936, 0, ClientExecutableName, -1, executable, 101) == 0)
         executable[0] = 0;
     EndRunningCopy(executable);
-    DeleteFileTree(settings.stagingFolder.c_str());
+    ClearStagingFolder();
     const std::string log = settings.stagingFolder + "\\log\\install.log";
     MakeParentFolders(log.c_str());
     OpenInstallLog(log.c_str(), "wb");
@@ -308,15 +315,4 @@ void OnDownloadProgress(uint64_t, int64_t transferred, int64_t total, void* user
     client.progress = static_cast<int32_t>((fraction + client.completedDownloads) *
                                            (0.8 / client.plannedDownloads) * 100);
     PostProgress(client);
-}
-
-bool StagingFolderHoldsOnlyCopy() {
-    const InstallerSettings& settings = GetInstallerSettings();
-    return _access(settings.installFolder.c_str(), 0) != 0 &&
-           _access((settings.stagingFolder + "\\update.ini").c_str(), 0) == 0;
-}
-
-void RemoveStagingFolderAfterFailure() {
-    if (!StagingFolderHoldsOnlyCopy())
-        DeleteFileTree(GetInstallerSettings().stagingFolder.c_str());
 }

@@ -10,9 +10,11 @@
 #include <string>
 
 #include "core/iclient.h"
+#include "core/staging_folder.h"
 
 // What the user-interface thread does before the worker starts: ends a running copy of the
-// installed client, deletes the staging folder and opens a new "log\install.log" in it.
+// installed client, empties the staging folder and opens a new "log\install.log" in it. When
+// the folder cannot be emptied, the worker fails at once (step 11) and nothing is downloaded.
 void PrepareInstallation();
 
 // Starts InstallWorker on a new thread with `client`, which must stay alive until the worker
@@ -43,9 +45,3 @@ void RemoveDownloadedFiles(IClient& client);
 // first 80 percent that the downloads done so far and this transfer's fraction cover. A transfer
 // of unknown size (total not positive) counts as just started.
 void OnDownloadProgress(uint64_t increment, int64_t transferred, int64_t total, void* userData);
-
-// What the program does with the staging folder when it ends after a failed installation:
-// deletes it, unless it holds the only complete copy of the client (the installation folder is
-// gone and the staging folder has its local manifest).
-void RemoveStagingFolderAfterFailure();
-bool StagingFolderHoldsOnlyCopy();

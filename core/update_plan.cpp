@@ -8,12 +8,13 @@
 #include "core/install_log.h"
 #include "core/package_download.h"
 #include "core/settings.h"
+#include "core/staging_folder.h"
 
 bool ReadRemoteManifest(IClient& client) {
     const InstallerSettings& settings = GetInstallerSettings();
     const std::string key = client.remoteFolder + kManifestSuffix;
     const std::string localPath = settings.stagingFolder + kManifestSuffix;
-    if (!DownloadObject(client, key, localPath))
+    if (!StagingFolderReady() || !DownloadObject(client, key, localPath))
         return false;
 
     const char* manifest = localPath.c_str();

@@ -22,7 +22,8 @@ inline constexpr int kPlannedDownloadsWithoutQuant = 5;
 // Downloads remoteFolder + "/summary.ini" to stagingFolder + "/summary.ini" and reads
 // configStamp, fixVersion and quantVersion for the build's broker code (versions cut to 20
 // bytes); with a Quant version, sets hasQuant and adds one planned download. False when the
-// manifest cannot be downloaded: the fields then keep their defaults.
+// manifest cannot be downloaded, or the staging folder could not be emptied (nothing is
+// downloaded into it): the fields then keep their defaults.
 bool ReadRemoteManifest(IClient& client);
 
 // Writes stagingFolder + "\update.ini" ("cfgstamp"/"time", "version"/"cur", "version"/"quant")

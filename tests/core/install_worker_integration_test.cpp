@@ -381,6 +381,29 @@ TEST_F(InstallWorkerTest, WhenTheStagingFolderCannotMoveTheOldInstallationMovesB
         << log[log.size() - 2];
 }
 
+TEST_F(InstallWorkerTest, AStagingFolderThatCannotBeEmptiedFailsBeforeAnyDownload) {
+    MakeOldInstallation();
+    testsupport::WriteFileBytes(StagingFolder() / "earlier/attempt.txt", "an earlier attempt");
+    // Held without delete sharing: the earlier attempt's folder cannot be deleted.
+    HANDLE held =
+        CreateFileA((std::string(kFolder) + "temp\\earlier\\attempt.txt").c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    bucket.clearRequests();
+    std::vector<Notification> notes = RunInstallation();
+    CloseHandle(held);
+    EXPECT_EQ(Condense(notes), "F11");
+    EXPECT_TRUE(bucket.requests().empty()) << "nothing is downloaded into that folder";
+    ExpectOldInstallationIntact();
+    std::vector<std::string> log = LogOf(StagingFolder());
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.back(), FailureLine(kCleanUp));
+    EXPECT_EQ(log[log.size() - 2],
+              "Staging folder not empty,path:" + std::string(kFolder) + "temp");
+    RemoveStagingFolderAfterFailure();
+    EXPECT_FALSE(fs::exists(StagingFolder()));
+}
+
 TEST_F(InstallWorkerTest, AFailedWriteOfTheLocalManifestFailsBeforeTheOldInstallationIsTouched) {
     MakeOldInstallation();
     PrepareForWorker();

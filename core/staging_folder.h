@@ -1,0 +1,21 @@
+// The staging folder, where every installation is built before it takes the installation
+// folder's place: emptied when an installation starts, never built upon when it cannot be
+// emptied, and removed after a failure unless it holds the only complete copy of the client.
+#pragma once
+
+// Deletes whatever an earlier attempt left in the staging folder. False when the folder is still
+// there (a file in it is held open, or cannot be deleted): an installation must then not be
+// built in it, since the earlier attempt's files would become part of the release. The answer
+// is kept for StagingFolderReady.
+bool ClearStagingFolder();
+
+// The answer of the last ClearStagingFolder (true before the first call).
+bool StagingFolderReady();
+
+// Whether the staging folder holds the only complete copy of the client (the installation
+// folder is gone and the staging folder has its local manifest).
+bool StagingFolderHoldsOnlyCopy();
+
+// What the program does with the staging folder when it ends after a failed installation:
+// deletes it, unless it holds the only complete copy.
+void RemoveStagingFolderAfterFailure();
