@@ -39,6 +39,7 @@ bool ZipEntryReader::Open(const ZipEntryDeclaration& declaration) {
     if (declared.compressionMethod == kDeflated) {
         if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
             return false;
+        input.reset(new unsigned char[kInputChunk]);
         inflating = true;
     }
     return true;
@@ -86,11 +87,11 @@ int ZipEntryReader::ReadDeflated(char* out, std::size_t size) {
     stream.avail_out = static_cast<uInt>(size);
     while (stream.avail_out == size && !streamEnded) {
         if (stream.avail_in == 0 && !inputEnded) {
-            int n = unzReadCurrentFile(archive, input, sizeof input);
+            int n = unzReadCurrentFile(archive, input.get(), kInputChunk);
             if (n < 0)
                 return -1;
             inputEnded = n == 0;
-            stream.next_in = input;
+            stream.next_in = input.get();
             stream.avail_in = static_cast<uInt>(n);
         }
         int result = inflate(&stream, Z_NO_FLUSH);

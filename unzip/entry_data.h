@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // What the central directory declares about an entry's data.
 struct ZipEntryDeclaration {
@@ -51,5 +52,6 @@ class ZipEntryReader {
     std::uint64_t produced = 0;
     uLong crc = 0;
     z_stream stream{};
-    unsigned char input[2048];
+    static constexpr std::size_t kInputChunk = 64 * 1024;
+    std::unique_ptr<unsigned char[]> input;
 };

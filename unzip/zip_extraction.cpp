@@ -1,5 +1,6 @@
 #include "unzip/zip_extraction.h"
 
+#include "unzip/archive_file.h"
 #include "unzip/entry_data.h"
 
 #include <windows.h>
@@ -23,57 +24,9 @@ constexpr char kOverwritePrompt[] =
     "\xd5\xfd\xb1\xbb\xca\xb9\xd3\xc3!\n\xca\xc7\xb7\xf1\xd6\xd5\xd6\xb9\xc9\xfd\xbc\xb6?";
 constexpr char kWarningCaption[] = "\xbe\xaf\xb8\xe6";
 
-constexpr size_t kDataChunk = 2048;
-
-// minizip reads the archive through the runtime's stdio on a Windows path.
-voidpf OpenArchiveFile(voidpf, const void* path, int mode) {
-    if (path == nullptr || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
-        return nullptr;
-    FILE* file = nullptr;
-    if (fopen_s(&file, static_cast<const char*>(path), "rb") != 0)
-        return nullptr;
-    return file;
-}
-
-uLong ReadArchiveFile(voidpf, voidpf stream, void* buffer, uLong size) {
-    return static_cast<uLong>(std::fread(buffer, 1, size, static_cast<FILE*>(stream)));
-}
-
-uLong WriteArchiveFile(voidpf, voidpf, const void*, uLong) {
-    return 0;  // archives are only read
-}
-
-ZPOS64_T TellArchiveFile(voidpf, voidpf stream) {
-    long position = std::ftell(static_cast<FILE*>(stream));
-    return position < 0 ? static_cast<ZPOS64_T>(-1) : static_cast<ZPOS64_T>(position);
-}
-
-long SeekArchiveFile(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    int whence = origin == ZLIB_FILEFUNC_SEEK_CUR   ? SEEK_CUR
-                 : origin == ZLIB_FILEFUNC_SEEK_END ? SEEK_END
-                                                    : SEEK_SET;
-    return std::fseek(static_cast<FILE*>(stream), static_cast<long>(offset), whence) == 0 ? 0 : -1;
-}
-
-int CloseArchiveFile(voidpf, voidpf stream) {
-    return std::fclose(static_cast<FILE*>(stream));
-}
-
-int ArchiveFileError(voidpf, voidpf stream) {
-    return std::ferror(static_cast<FILE*>(stream));
-}
-
-zlib_filefunc64_def ArchiveFileFunctions() {
-    zlib_filefunc64_def functions{};
-    functions.zopen64_file = OpenArchiveFile;
-    functions.zread_file = ReadArchiveFile;
-    functions.zwrite_file = WriteArchiveFile;
-    functions.ztell64_file = TellArchiveFile;
-    functions.zseek64_file = SeekArchiveFile;
-    functions.zclose_file = CloseArchiveFile;
-    functions.zerror_file = ArchiveFileError;
-    return functions;
-}
+// Entries stream through a buffer of this size: large enough that writing costs few calls, small
+// enough that an entry of any size extracts in bounded memory.
+constexpr size_t kDataChunk = 256 * 1024;
 
 bool IsDotsAndBlanks(const std::string& component) {
     return component.find_first_not_of(". ") == std::string::npos;
@@ -108,19 +61,14 @@ bool JoinPath(char (&out)[MAX_PATH], const char* folder, const char* name) {
     return written >= 0 && static_cast<size_t>(written) < sizeof out;
 }
 
-// Gives the file the archive's time as creation and last-write time; failures leave it as it was.
-void SetFileTimeFromArchive(const char* target, std::uint32_t dosDateTime) {
-    HANDLE file = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    FILETIME created, accessed, written, local, utc;
-    if (GetFileTime(file, &created, &accessed, &written) &&
-        DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16),
+// Gives the file, still open for writing, the archive's time as creation and last-write time;
+// its last-access time stays. A failure leaves the times as they were.
+void SetFileTimeFromArchive(HANDLE file, std::uint32_t dosDateTime) {
+    FILETIME local, utc;
+    if (DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16),
                               static_cast<WORD>(dosDateTime & 0xFFFF), &local) &&
         LocalFileTimeToFileTime(&local, &utc))
-        SetFileTime(file, &utc, &accessed, &utc);
-    CloseHandle(file);
+        SetFileTime(file, &utc, nullptr, &utc);
 }
 
 }  // namespace
@@ -142,6 +90,7 @@ void TUnzip::Close() {
         unzCloseCurrentFile(archive.get());
     archive.reset();
     std::memset(outputFolder, 0, sizeof outputFolder);
+    madeFolders.clear();
 }
 
 bool TUnzip::Open(const char* path) {
@@ -153,7 +102,7 @@ bool TUnzip::Open(const char* path) {
     DWORD length = GetFullPathNameA(path, sizeof fullPath, fullPath, &fileName);
     if (length == 0 || length >= sizeof fullPath)
         return false;
-    zlib_filefunc64_def functions = ArchiveFileFunctions();
+    zlib_filefunc64_def functions = BufferedArchiveFileFunctions();
     archive.reset(unzOpen2_64(fullPath, &functions));
     if (!archive)
         return false;
@@ -168,7 +117,7 @@ bool TUnzip::Open(const char* path) {
 bool TUnzip::ExtractAll(const char* folder) {
     if (!archive || folder == nullptr)
         return false;
-    if (!CreateFolderPath(folder))
+    if (!MakeFolders(folder))
         return false;
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(archive.get(), &global) != UNZ_OK || global.number_entry == 0)
@@ -231,7 +180,7 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
         return false;
     if (folder == nullptr)
         folder = outputFolder;
-    if (!CreateFolderPath(folder))
+    if (!MakeFolders(folder))
         return false;
 
     ZipEntryInfo info{};
@@ -267,7 +216,7 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
     if (!JoinPath(target, folder, info.name))
         return false;
     if (info.isFolder)
-        return CreateFolderPath(target);
+        return MakeFolders(target);
 
     char parent[MAX_PATH];
     std::memcpy(parent, target, sizeof parent);
@@ -275,7 +224,7 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
     if (lastSeparator == nullptr)
         return false;
     *lastSeparator = '\0';
-    if (!CreateFolderPath(parent))
+    if (!MakeFolders(parent))
         return false;
     return WriteEntry(
         target, info,
@@ -304,10 +253,11 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
         CloseHandle(file);
         return false;
     }
+    if (!data)
+        data.reset(new char[kDataChunk]);
     bool failed = false;
-    char data[kDataChunk];
     for (;;) {
-        int n = reader.Read(data, sizeof data);
+        int n = reader.Read(data.get(), kDataChunk);
         if (n == 0)
             break;
         if (n < 0) {
@@ -315,19 +265,17 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
             break;
         }
         DWORD written = 0;
-        if (!WriteFile(file, data, static_cast<DWORD>(n), &written, nullptr) ||
+        if (!WriteFile(file, data.get(), static_cast<DWORD>(n), &written, nullptr) ||
             written != static_cast<DWORD>(n)) {
             failed = true;
             break;
         }
     }
-    CloseHandle(file);
     // The reader has held the data to its declared size and CRC-32.
-    if (failed)
-        return false;
-
-    SetFileTimeFromArchive(target, info.dosDateTime);
-    return true;
+    if (!failed)
+        SetFileTimeFromArchive(file, info.dosDateTime);
+    CloseHandle(file);
+    return !failed;
 }
 
 bool ExtractZipArchive(const char* archivePath, const char* folder) {
@@ -335,7 +283,11 @@ bool ExtractZipArchive(const char* archivePath, const char* folder) {
     return unzip.Open(archivePath) && unzip.ExtractAll(folder);
 }
 
-bool CreateFolderPath(const char* path) {
+namespace {
+
+// Creates the missing folders of `path` as CreateFolderPath does. Folders named in `made` are
+// known to exist and are not created again; the ones created or found are added to it.
+bool CreateFolders(const char* path, std::unordered_set<std::string>* made) {
     if (path == nullptr)
         return false;
     std::vector<std::string> components;
@@ -356,12 +308,33 @@ bool CreateFolderPath(const char* path) {
     // A path rooted on the current drive keeps its root, so that its folders are made there
     // and not below the current folder.
     bool rooted = *path == '\\' || *path == '/';
+    std::vector<std::string> folders;
     std::string folder = (rooted ? "\\" : "") + components[0];
     for (size_t i = 1; i < components.size(); ++i) {
         folder += '\\';
         folder += components[i];
-        if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        folders.push_back(folder);
+    }
+    // The deepest folder known to exist: everything above it exists too.
+    size_t first = made != nullptr ? folders.size() : 0;
+    while (first > 0 && made->count(folders[first - 1]) == 0)
+        --first;
+    for (size_t i = first; i < folders.size(); ++i) {
+        if (!CreateDirectoryA(folders[i].c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
             return false;
+        if (made != nullptr)
+            made->insert(folders[i]);
     }
     return true;
+}
+
+}  // namespace
+
+bool TUnzip::MakeFolders(const char* path) {
+    return CreateFolders(path, &madeFolders);
+}
+
+bool CreateFolderPath(const char* path) {
+    return CreateFolders(path, nullptr);
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <unordered_set>
 
 struct ZipEntryDeclaration;
 
@@ -59,9 +61,14 @@ class TUnzip {
     bool WriteEntry(const char* target, const ZipEntryInfo& info,
                     const ZipEntryDeclaration& declared);
     bool DirectoryIsSound(std::uint64_t entries);
+    bool MakeFolders(const char* path);
 
     std::unique_ptr<void, ArchiveCloser> archive;
     char outputFolder[261];
+    // Kept for the open archive: the folders made or found so far, so that each is created
+    // once rather than once per entry, and the buffer the entries' data passes through.
+    std::unordered_set<std::string> madeFolders;
+    std::unique_ptr<char[]> data;
 };
 
 // Extracts the archive at `archivePath` into `folder`; true only when every entry was extracted.

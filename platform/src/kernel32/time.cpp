@@ -5,6 +5,9 @@
 #include <time.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <string>
 #include <thread>
 
 using namespace winlayer;
@@ -47,9 +50,25 @@ unsigned DaysInMonth(unsigned year, unsigned month) {
     return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
 
+// Reads the zone again only when TZ has changed since the last read: a read costs several system
+// calls, and an extraction converts one time per file.
+void ReadZoneWhenChanged() {
+    static std::mutex mutex;
+    static bool read = false;
+    static std::string lastZone;
+    const char* zone = std::getenv("TZ");
+    const std::string current = zone != nullptr ? std::string("=") + zone : std::string();
+    std::lock_guard lock(mutex);
+    if (read && current == lastZone)
+        return;
+    tzset();
+    lastZone = current;
+    read = true;
+}
+
 // The offset of local time from UTC now, in ticks.
 LONGLONG CurrentBiasTicks() {
-    tzset();
+    ReadZoneWhenChanged();
     time_t now = time(nullptr);
     struct tm local;
     localtime_r(&now, &local);
@@ -160,7 +179,7 @@ void WINAPI GetSystemTime(LPSYSTEMTIME systemTime) {
 }
 
 void WINAPI GetLocalTime(LPSYSTEMTIME systemTime) {
-    tzset();
+    ReadZoneWhenChanged();
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm local;
