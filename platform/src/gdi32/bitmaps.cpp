@@ -5,8 +5,56 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace winlayer {
+
+namespace {
+
+// The pixel memory of deleted bitmaps, kept for the next bitmaps: a painting makes and deletes
+// bitmaps of the window's size every time, and fresh memory would cost a page fault per page.
+class SparePixels {
+  public:
+    std::vector<uint32_t> Take(size_t words) {
+        std::vector<uint32_t> pixels;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto it = spare_.begin(); it != spare_.end(); ++it) {
+                if (it->capacity() >= words && it->capacity() <= 2 * words + 4096) {
+                    pixels = std::move(*it);
+                    spare_.erase(it);
+                    break;
+                }
+            }
+        }
+        pixels.assign(words, 0);
+        return pixels;
+    }
+
+    void Give(std::vector<uint32_t>&& pixels) {
+        if (pixels.capacity() < kSmallest || pixels.capacity() > kLargest)
+            return;
+        std::lock_guard lock(mutex_);
+        if (spare_.size() >= kKept)
+            spare_.erase(spare_.begin());
+        spare_.push_back(std::move(pixels));
+    }
+
+  private:
+    static constexpr size_t kSmallest = 16 * 1024;       // smaller ones are cheap anyway
+    static constexpr size_t kLargest = 8 * 1024 * 1024;  // 32 MB
+    static constexpr size_t kKept = 6;
+    std::mutex mutex_;
+    std::vector<std::vector<uint32_t>> spare_;
+};
+
+SparePixels& Spare() {
+    static auto* spare = new SparePixels();  // lives as long as the process's last bitmap
+    return *spare;
+}
+
+}  // namespace
 
 BitmapObject::BitmapObject(int width, int height, int bitsPerPixel, bool dib, bool topDown)
     : width_(width), height_(height), bitsPerPixel_(bitsPerPixel), dib_(dib), topDown_(topDown) {
@@ -14,7 +62,11 @@ BitmapObject::BitmapObject(int width, int height, int bitsPerPixel, bool dib, bo
     // ones as black and white).
     stride_ = dib ? (width * bitsPerPixel + 31) / 32 * 4 : width * 4;
     size_t bytes = static_cast<size_t>(stride_) * static_cast<size_t>(height);
-    bits_.assign((bytes + 3) / 4, 0);
+    bits_ = Spare().Take((bytes + 3) / 4);
+}
+
+BitmapObject::~BitmapObject() {
+    Spare().Give(std::move(bits_));
 }
 
 raster::Target BitmapObject::Target() {

@@ -74,6 +74,9 @@ class FontObject : public GdiObject {
 class BitmapObject : public GdiObject {
   public:
     BitmapObject(int width, int height, int bitsPerPixel, bool dib, bool topDown);
+    ~BitmapObject() override;
+    BitmapObject(const BitmapObject&) = delete;
+    BitmapObject& operator=(const BitmapObject&) = delete;
     DWORD Type() const override { return OBJ_BITMAP; }
     int Describe(int size, void* buffer) const override;
 
