@@ -2,6 +2,7 @@
 
 #include "unzip/archive_file.h"
 #include "unzip/entry_data.h"
+#include "unzip/entry_prefetch.h"
 
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -126,13 +128,15 @@ bool TUnzip::ExtractAll(const char* folder) {
         return false;
     if (unzGoToFirstFile(archive.get()) != UNZ_OK)
         return false;
-    int next;
-    do {
-        if (!ExtractCurrentEntry(folder))
+    // The next entries are read and inflated on a second thread while this one writes.
+    EntryPrefetcher prefetcher(archive.get(), kDataChunk);
+    PrefetchedRecord record;
+    int walkEnd = UNZ_OK;
+    while (prefetcher.NextRecord(&record, &walkEnd))
+        if (!ExtractEntry(folder, record, &prefetcher))
             return false;
-    } while ((next = unzGoToNextFile(archive.get())) == UNZ_OK);
     // Only the end of the list counts as done: a damaged record would leave a partial client.
-    return next == UNZ_END_OF_LIST_OF_FILE;
+    return walkEnd == UNZ_END_OF_LIST_OF_FILE;
 }
 
 // Walks the whole central directory before anything is written: every record that the
@@ -178,16 +182,26 @@ bool TUnzip::DirectoryIsSound(std::uint64_t entries) {
 bool TUnzip::ExtractCurrentEntry(const char* folder) {
     if (!archive)
         return false;
+    PrefetchedRecord record;
+    record.result = unzGetCurrentFileInfo64(archive.get(), &record.raw, record.name, 260, nullptr,
+                                            0, record.comment, 255);
+    return ExtractEntry(folder, record, nullptr);
+}
+
+// The entry of `record`, its data from `prefetched` when it is given, else read here.
+bool TUnzip::ExtractEntry(const char* folder, const PrefetchedRecord& record,
+                          EntryPrefetcher* prefetched) {
     if (folder == nullptr)
         folder = outputFolder;
     if (!MakeFolders(folder))
         return false;
 
-    ZipEntryInfo info{};
-    unz_file_info64 raw{};
-    if (unzGetCurrentFileInfo64(archive.get(), &raw, info.name, 260, nullptr, 0, info.comment,
-                                255) != UNZ_OK)
+    if (record.result != UNZ_OK)
         return false;
+    ZipEntryInfo info{};
+    const unz_file_info64& raw = record.raw;
+    std::memcpy(info.name, record.name, sizeof info.name);
+    std::memcpy(info.comment, record.comment, sizeof info.comment);
     // A name of 260 bytes or more was cut short: it cannot name the file it stands for.
     if (raw.size_filename >= 260)
         return false;
@@ -228,13 +242,14 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
         return false;
     return WriteEntry(
         target, info,
-        {info.compressionMethod, info.crc32, raw.compressed_size, raw.uncompressed_size});
+        {info.compressionMethod, info.crc32, raw.compressed_size, raw.uncompressed_size},
+        prefetched);
 }
 
 // Creates the target (asking whether to stop, retry or skip while it cannot be replaced) and
 // streams the entry's data into it.
 bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
-                        const ZipEntryDeclaration& declared) {
+                        const ZipEntryDeclaration& declared, EntryPrefetcher* prefetched) {
     HANDLE file;
     while ((file = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE) {
@@ -243,21 +258,30 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
         int answer = MessageBoxA(nullptr, prompt, kWarningCaption, MB_ABORTRETRYIGNORE);
         if (answer == IDABORT)
             return false;
-        if (answer == IDIGNORE)
+        if (answer == IDIGNORE) {
+            if (prefetched != nullptr)
+                prefetched->SkipData(info.flags, declared.compressionMethod);
             return true;
+        }
     }
 
     // No password is ever given, so encrypted data would only come out as garbage.
-    ZipEntryReader reader(archive.get());
-    if ((info.flags & 1) != 0 || !reader.Open(declared)) {
+    std::optional<ZipEntryReader> reader;
+    if (prefetched == nullptr)
+        reader.emplace(archive.get());
+    if ((info.flags & 1) != 0 ||
+        !(prefetched != nullptr ? prefetched->Opened() : reader->Open(declared))) {
         CloseHandle(file);
         return false;
     }
-    if (!data)
+    if (prefetched == nullptr && !data)
         data.reset(new char[kDataChunk]);
+    DataPiece piece;
     bool failed = false;
     for (;;) {
-        int n = reader.Read(data.get(), kDataChunk);
+        const int n =
+            prefetched != nullptr ? prefetched->Read(&piece) : reader->Read(data.get(), kDataChunk);
+        const char* bytes = prefetched != nullptr ? piece.bytes.get() : data.get();
         if (n == 0)
             break;
         if (n < 0) {
@@ -265,7 +289,7 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
             break;
         }
         DWORD written = 0;
-        if (!WriteFile(file, data.get(), static_cast<DWORD>(n), &written, nullptr) ||
+        if (!WriteFile(file, bytes, static_cast<DWORD>(n), &written, nullptr) ||
             written != static_cast<DWORD>(n)) {
             failed = true;
             break;

@@ -8,8 +8,11 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 struct ZipEntryDeclaration;
+struct PrefetchedRecord;
+class EntryPrefetcher;
 
 // The information of the entry the archive stands on, filled afresh for each entry.
 struct ZipEntryInfo {
@@ -58,8 +61,10 @@ class TUnzip {
     struct ArchiveCloser {
         void operator()(void* archive) const;
     };
+    bool ExtractEntry(const char* folder, const PrefetchedRecord& record,
+                      EntryPrefetcher* prefetched);
     bool WriteEntry(const char* target, const ZipEntryInfo& info,
-                    const ZipEntryDeclaration& declared);
+                    const ZipEntryDeclaration& declared, EntryPrefetcher* prefetched);
     bool DirectoryIsSound(std::uint64_t entries);
     bool MakeFolders(const char* path);
 
