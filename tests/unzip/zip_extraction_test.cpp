@@ -424,6 +424,48 @@ TEST_F(ZipExtractionTest, PromptAnswersForFilesThatCannotBeReplaced) {
     }
 }
 
+// Entries larger than what is read ahead of the writer (several MiB): data skipped at the
+// prompt is dropped without shifting the next entries' data, and a stop while the reading side
+// waits for room ends the extraction at once.
+TEST_F(ZipExtractionTest, LargeEntriesReadAheadStayInStep) {
+    std::string archive =
+        PythonZip("large.zip",
+                  "import random\n"
+                  "r = random.Random(7)\n"
+                  "def data(n): return bytes(r.getrandbits(8) for _ in range(4096)) * (n // 4096)\n"
+                  "with zipfile.ZipFile(out, 'w') as z:\n"
+                  "    z.writestr(info('first.bin'), data(9 << 20), zipfile.ZIP_DEFLATED)\n"
+                  "    z.writestr(info('second.bin'), data(6 << 20), zipfile.ZIP_STORED)\n"
+                  "    z.writestr(info('third.bin'), data(7 << 20), zipfile.ZIP_DEFLATED)\n"
+                  "    z.writestr(info('last.txt'), 'last')\n");
+    auto expected = [&](const std::string& name) {
+        std::string command =
+            "python3 -c \"import zipfile,sys; sys.stdout.buffer.write("
+            "zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))\" '" +
+            C("pkg/large.zip").string() + "' " + name + " > '" + (winroot.root() / name).string() +
+            "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return testsupport::ReadFileBytes(winroot.root() / name);
+    };
+    testsupport::WriteFileBytes(C("out/first.bin"), "old");
+    fs::permissions(C("out/first.bin"), fs::perms::owner_read, fs::perm_options::replace);
+
+    QueueMessageBoxAnswers({IDIGNORE});
+    EXPECT_TRUE(ExtractZipArchive(archive.c_str(), "C:\\out"));
+    EXPECT_EQ(testsupport::ReadFileBytes(C("out/first.bin")), "old");
+    for (const char* name : {"second.bin", "third.bin", "last.txt"})
+        EXPECT_TRUE(testsupport::ReadFileBytes(C(std::string("out/") + name)) == expected(name))
+            << name;
+
+    fs::remove(C("out/second.bin"));
+    fs::remove(C("out/last.txt"));
+    QueueMessageBoxAnswers({IDABORT});
+    EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out"));
+    EXPECT_FALSE(fs::exists(C("out/second.bin")));
+    EXPECT_FALSE(fs::exists(C("out/last.txt")));
+    fs::permissions(C("out/first.bin"), fs::perms::owner_write, fs::perm_options::add);
+}
+
 TEST_F(ZipExtractionTest, OpenKeepsTheArchiveFolderAsDefaultDestination) {
     std::string archive = PythonZip("here.zip",
                                     "with zipfile.ZipFile(out, 'w') as z:\n"
