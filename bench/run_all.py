@@ -42,18 +42,26 @@ class Run:
             wall, user, system, peak_mb, output)
 
 
+MEASURE = None  # bench_measure of the build: forks the command from a small process
+
+
 def run(command, env=None, cwd=None):
-    with tempfile.TemporaryFile() as out:
+    """Runs one command to its end. Wall time is read here; CPU time and peak memory are the
+    command's own, through MEASURE (a child forked from this driver would count the driver's
+    memory into its peak)."""
+    with tempfile.TemporaryFile() as out, tempfile.NamedTemporaryFile("r") as figures:
         began = time.perf_counter()
-        child = subprocess.Popen(command, stdout=out, stderr=subprocess.STDOUT, env=env, cwd=cwd)
-        _, status, usage = os.wait4(child.pid, 0)
+        child = subprocess.Popen([MEASURE, figures.name] + command, stdout=out,
+                                 stderr=subprocess.STDOUT, env=env, cwd=cwd)
+        child.wait()
         wall = time.perf_counter() - began
-        child.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         output = out.read().decode(errors="replace")
+        fields = dict(part.split("=") for part in figures.read().split())
     if child.returncode != 0:
         raise RuntimeError("%s failed (%d):\n%s" % (" ".join(command), child.returncode, output))
-    return Run(wall, usage.ru_utime, usage.ru_stime, usage.ru_maxrss / 1024, output)
+    return Run(wall, float(fields["user_s"]), float(fields["sys_s"]),
+               int(fields["peak_kb"]) / 1024, output)
 
 
 def pairs(ours, peer, count, before=None):
@@ -102,8 +110,11 @@ class Table:
 
 
 def fresh(folder):
+    """An empty folder, and the disk caught up with what the last run wrote, so that no run pays
+    for the writing back of another's files."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
+    os.sync()
 
 
 def drop(folder):
@@ -290,6 +301,7 @@ def bench_install(build, work, table, count):
         for folder in ("drive_c", "registry"):
             os.makedirs(os.path.join(root, folder))
         os.makedirs(staging)
+        os.sync()
 
     try:
         ours, peer = pairs(lambda: run([installer, "127.0.0.1:%d" % server.port], env=env),
@@ -324,7 +336,7 @@ def bench_download(build, work, table, count):
         ours, curl = pairs(
             lambda: run([client, "127.0.0.1:%d" % server.port, BUCKET, "bench/object.bin", target]),
             lambda: run(["curl", "-s", "-f", "-o", target, url]), count,
-            before=lambda: os.path.exists(target) and os.remove(target))
+            before=lambda: (os.path.exists(target) and os.remove(target), os.sync()))
     finally:
         server.stop()
         if os.path.exists(target):
@@ -375,6 +387,8 @@ def main():
     parser.add_argument("--out", default=os.path.join(ROOT, "docs", "benchmarks.md"))
     args = parser.parse_args()
     build = os.path.abspath(args.build)
+    global MEASURE
+    MEASURE = os.path.join(build, "bench", "support", "bench_measure")
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
     only = args.only.split(",")
