@@ -29,6 +29,7 @@ constexpr char kWarningCaption[] = "\xbe\xaf\xb8\xe6";
 // Entries stream through a buffer of this size: large enough that writing costs few calls, small
 // enough that an entry of any size extracts in bounded memory.
 constexpr size_t kDataChunk = 256 * 1024;
+constexpr std::uint32_t kEncrypted = 1;  // bit 0 of the general-purpose flags
 
 bool IsDotsAndBlanks(const std::string& component) {
     return component.find_first_not_of(". ") == std::string::npos;
@@ -133,7 +134,7 @@ bool TUnzip::ExtractAll(const char* folder) {
     PrefetchedRecord record;
     int walkEnd = UNZ_OK;
     while (prefetcher.NextRecord(&record, &walkEnd))
-        if (!ExtractEntry(folder, record, &prefetcher))
+        if (Cancelled() || !ExtractEntry(folder, record, &prefetcher))
             return false;
     // Only the end of the list counts as done: a damaged record would leave a partial client.
     return walkEnd == UNZ_END_OF_LIST_OF_FILE;
@@ -221,16 +222,18 @@ bool TUnzip::ExtractEntry(const char* folder, const PrefetchedRecord& record,
     info.isFolder = (info.externalAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!StaysInsideFolder(info.name))
         return false;
-    // Data of any other method than stored or deflated cannot be read: the entry fails before
-    // anything is touched.
-    if (!ZipEntryReader::CanRead(info.compressionMethod))
-        return false;
 
     char target[MAX_PATH];
     if (!JoinPath(target, folder, info.name))
         return false;
+    // A folder has no data, so its method and encryption flag do not matter.
     if (info.isFolder)
         return MakeFolders(target);
+    // Data of any other method than stored or deflated cannot be read, and encrypted data (no
+    // password is ever given) would only come out as garbage: the entry fails before anything
+    // is touched.
+    if (!ZipEntryReader::CanRead(info.compressionMethod) || (info.flags & kEncrypted) != 0)
+        return false;
 
     char parent[MAX_PATH];
     std::memcpy(parent, target, sizeof parent);
@@ -256,7 +259,7 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
         char prompt[1024];
         std::snprintf(prompt, sizeof prompt, kOverwritePrompt, info.name);
         int answer = MessageBoxA(nullptr, prompt, kWarningCaption, MB_ABORTRETRYIGNORE);
-        if (answer == IDABORT)
+        if (answer == IDABORT || Cancelled())
             return false;
         if (answer == IDIGNORE) {
             if (prefetched != nullptr)
@@ -265,12 +268,10 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
         }
     }
 
-    // No password is ever given, so encrypted data would only come out as garbage.
     std::optional<ZipEntryReader> reader;
     if (prefetched == nullptr)
         reader.emplace(archive.get());
-    if ((info.flags & 1) != 0 ||
-        !(prefetched != nullptr ? prefetched->Opened() : reader->Open(declared))) {
+    if (!(prefetched != nullptr ? prefetched->Opened() : reader->Open(declared))) {
         CloseHandle(file);
         return false;
     }
@@ -284,7 +285,7 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
         const char* bytes = prefetched != nullptr ? piece.bytes.get() : data.get();
         if (n == 0)
             break;
-        if (n < 0) {
+        if (n < 0 || Cancelled()) {
             failed = true;
             break;
         }
@@ -302,8 +303,10 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
     return !failed;
 }
 
-bool ExtractZipArchive(const char* archivePath, const char* folder) {
+bool ExtractZipArchive(const char* archivePath, const char* folder,
+                       const ExtractionCancelled& cancelled) {
     TUnzip unzip;
+    unzip.SetCancelCheck(cancelled);
     return unzip.Open(archivePath) && unzip.ExtractAll(folder);
 }
 

@@ -5,10 +5,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
+
+// Asked before every entry and after every chunk of an entry's data: true stops the extraction,
+// which then fails. What was written before stays.
+using ExtractionCancelled = std::function<bool()>;
 
 struct ZipEntryDeclaration;
 struct PrefetchedRecord;
@@ -49,10 +55,14 @@ class TUnzip {
     // central directory cannot be read, two entries share data, or an entry fails.
     bool ExtractAll(const char* folder);
     // Extracts the entry the archive stands on; a null folder means the archive's own folder.
-    // An entry whose name leads outside the folder, whose path does not fit in MAX_PATH, whose
-    // method is neither stored nor deflated, or whose data does not give its declared size and
-    // CRC-32, fails.
+    // An entry whose name leads outside the folder or whose path does not fit in MAX_PATH fails,
+    // and so does a file entry whose method is neither stored nor deflated, that is encrypted, or
+    // whose data does not give its declared size and CRC-32; those fail before the file is
+    // touched, except for the data check. A folder entry is made whatever its method.
     bool ExtractCurrentEntry(const char* folder);
+
+    // Checked by ExtractAll between entries and by ExtractCurrentEntry within one; none by default.
+    void SetCancelCheck(ExtractionCancelled check) { cancelled = std::move(check); }
 
     // The drive and folder of the open archive, with its trailing backslash; empty when closed.
     const char* OutputFolder() const { return outputFolder; }
@@ -67,6 +77,7 @@ class TUnzip {
                     const ZipEntryDeclaration& declared, EntryPrefetcher* prefetched);
     bool DirectoryIsSound(std::uint64_t entries);
     bool MakeFolders(const char* path);
+    bool Cancelled() const { return cancelled && cancelled(); }
 
     std::unique_ptr<void, ArchiveCloser> archive;
     char outputFolder[261];
@@ -74,10 +85,13 @@ class TUnzip {
     // once rather than once per entry, and the buffer the entries' data passes through.
     std::unordered_set<std::string> madeFolders;
     std::unique_ptr<char[]> data;
+    ExtractionCancelled cancelled;
 };
 
 // Extracts the archive at `archivePath` into `folder`; true only when every entry was extracted.
-bool ExtractZipArchive(const char* archivePath, const char* folder);
+// `cancelled`, when given, can stop it between entries and within an entry.
+bool ExtractZipArchive(const char* archivePath, const char* folder,
+                       const ExtractionCancelled& cancelled = {});
 
 // Creates every missing folder of `path` ("/" or "\" separated); the first component, as a rule
 // the drive, is never created. False when a folder cannot be created for a reason other than

@@ -233,6 +233,80 @@ TEST_F(ZipExtractionTest, OnlyStoredAndDeflatedEntriesAreRead) {
     }
 }
 
+// A folder holds no data: whatever method its record names (some archivers write one), it is
+// made; a file of such a method is still refused.
+TEST_F(ZipExtractionTest, FolderEntriesAreMadeWhateverTheirMethod) {
+    for (int method : {12, 14, 99}) {
+        std::string name = "dir" + std::to_string(method) + ".zip";
+        std::string archive = PythonZip(name,
+                                        "with zipfile.ZipFile(out, 'w') as z:\n"
+                                        "    z.writestr(info('d/', 0x10), '')\n"
+                                        "    z.writestr(info('d/f.txt'), 'f')\n"
+                                        "data = bytearray(open(out, 'rb').read())\n"
+                                        "e = zipfile.ZipFile(out).infolist()[0]\n"
+                                        "struct.pack_into('<H', data, e.header_offset + 8, " +
+                                            std::to_string(method) +
+                                            ")\n"
+                                            "cd = data.find(b'PK\\x01\\x02')\n"
+                                            "struct.pack_into('<H', data, cd + 10, " +
+                                            std::to_string(method) +
+                                            ")\n"
+                                            "open(out, 'wb').write(data)\n");
+        std::string folder = "C:\\out\\" + std::to_string(method);
+        EXPECT_TRUE(ExtractZipArchive(archive.c_str(), folder.c_str())) << method;
+        EXPECT_EQ(testsupport::ReadFileBytes(C("out/" + std::to_string(method) + "/d/f.txt")), "f");
+    }
+}
+
+// An entry marked encrypted (bit 0 of its flags) is refused before its target is opened, so an
+// existing file keeps its contents.
+TEST_F(ZipExtractionTest, EncryptedEntriesAreRefusedBeforeTheTargetIsTouched) {
+    testsupport::WriteFileBytes(C("out/secret.txt"), "old");
+    std::string archive = PythonZip("encrypted.zip",
+                                    "with zipfile.ZipFile(out, 'w') as z:\n"
+                                    "    z.writestr(info('secret.txt'), 'new')\n"
+                                    "data = bytearray(open(out, 'rb').read())\n"
+                                    "struct.pack_into('<H', data, 6, 1)\n"
+                                    "cd = data.find(b'PK\\x01\\x02')\n"
+                                    "struct.pack_into('<H', data, cd + 8, 1)\n"
+                                    "open(out, 'wb').write(data)\n");
+    EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out"));
+    EXPECT_EQ(testsupport::ReadFileBytes(C("out/secret.txt")), "old");
+}
+
+// The check is asked before every entry and while a large entry is written; a true answer fails
+// the extraction at once.
+TEST_F(ZipExtractionTest, CancelCheckStopsBetweenAndWithinEntries) {
+    std::string archive = PythonZip("cancel.zip",
+                                    "import random\n"
+                                    "random.seed(7)\n"
+                                    "big = random.randbytes(1 << 20)\n"
+                                    "with zipfile.ZipFile(out, 'w') as z:\n"
+                                    "    z.writestr(info('a.txt'), 'a')\n"
+                                    "    z.writestr(info('big.bin'), big, zipfile.ZIP_DEFLATED)\n"
+                                    "    z.writestr(info('c.txt'), 'c')\n");
+    auto sizeOf = [](const fs::path& file) {
+        std::error_code error;
+        auto size = fs::file_size(file, error);
+        return error ? 0 : size;
+    };
+    // Stop once the first entry is written: nothing after it.
+    EXPECT_FALSE(
+        ExtractZipArchive(archive.c_str(), "C:\\one", [&] { return sizeOf(C("one/a.txt")) == 1; }));
+    EXPECT_EQ(testsupport::ReadFileBytes(C("one/a.txt")), "a");
+    EXPECT_FALSE(fs::exists(C("one/big.bin")));
+
+    // Stop within the large entry: part of it is written, and the rest of the archive is not.
+    EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\two",
+                                   [&] { return sizeOf(C("two/big.bin")) > 100000; }));
+    EXPECT_LT(sizeOf(C("two/big.bin")), 1u << 20);
+    EXPECT_FALSE(fs::exists(C("two/c.txt")));
+
+    int calls = 0;
+    EXPECT_TRUE(ExtractZipArchive(archive.c_str(), "C:\\three", [&] { return ++calls < 0; }));
+    EXPECT_EQ(sizeOf(C("three/big.bin")), 1u << 20);
+}
+
 // Three entries "a.txt", "b.txt", "c.txt" whose central directory is then damaged.
 TEST_F(ZipExtractionTest, EveryRecordTheDirectoryCountsMustBeRead) {
     const std::string threeEntries =
