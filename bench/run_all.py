@@ -260,9 +260,15 @@ def bench_zip64(build, work, table):
     extract = os.path.join(build, "bench", "unzip", "unzip_extract_bench")
     archive = zip64_archive(work)
     out = os.path.join(work, "out")
-    ours, tar = pairs(lambda: run([extract, archive, out]),
-                      lambda: run(["bsdtar", "-xf", archive, "-C", out]), 1,
-                      before=lambda: fresh(out))
+    try:
+        ours, tar = pairs(lambda: run([extract, archive, out]),
+                          lambda: run(["bsdtar", "-xf", archive, "-C", out]), 1,
+                          before=lambda: fresh(out))
+    except RuntimeError as failure:
+        drop(out)
+        print(failure)
+        table.add("zip64 entry of 4.25 GiB", "fails", "—", "—", "extracts, ≤ 32 MB", False)
+        return
     drop(out)
     table.add("zip64 entry of 4.25 GiB: time vs bsdtar", "%.2f s" % median(ours),
               "%.2f s" % median(tar), "%.2f" % median_ratio(ours, tar), "—", None)
