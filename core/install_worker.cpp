@@ -1,6 +1,7 @@
 #include "core/install_worker.h"
 
 #include <windows.h>
+#include <io.h>
 #include <process.h>
 
 #include <atomic>

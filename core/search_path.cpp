@@ -1,7 +1,6 @@
 #include "core/search_path.h"
 
 #include <windows.h>
-#include <msvcrt.h>
 
 #include <cstdlib>
 #include <string>
@@ -17,10 +16,10 @@ constexpr int kEntryCapacity = 1024;
 void RepairSearchPath() {
     // A value longer than the buffer leaves it as it was: zeroed, an empty working value.
     std::vector<WCHAR> buffer(kPathCapacity, 0);
-    GetEnvironmentVariableW(u"path", buffer.data(), kPathCapacity);
-    std::u16string path(buffer.data());
-    if (!path.empty() && path.back() != u';')
-        path += u';';
+    GetEnvironmentVariableW(TEXT("path"), buffer.data(), kPathCapacity);
+    std::basic_string<WCHAR> path(buffer.data());
+    if (!path.empty() && path.back() != TEXT(';'))
+        path += TEXT(';');
 
     char* systemRoot = nullptr;
     if (_dupenv_s(&systemRoot, nullptr, "SystemRoot") != 0 || systemRoot == nullptr)
@@ -34,5 +33,5 @@ void RepairSearchPath() {
     if (needed > 0 && needed <= kEntryCapacity)
         MultiByteToWideChar(936, 0, entry.c_str(), -1, converted, kEntryCapacity);
     path += converted;
-    SetEnvironmentVariableW(u"Path", path.c_str());
+    SetEnvironmentVariableW(TEXT("Path"), path.c_str());
 }

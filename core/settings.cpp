@@ -24,7 +24,7 @@ constexpr UINT kGbk = 936;
 HFONT CreateSharedFont(int height) {
     return CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_OUTLINE_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, VARIABLE_PITCH,
-                       u"Microsoft Yahei");
+                       TEXT("Microsoft Yahei"));
 }
 
 // String resource `id` in code page 950, cut to 259 bytes without splitting a character: what

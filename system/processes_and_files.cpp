@@ -21,7 +21,9 @@ constexpr UINT kAnsiCodePage = 936;
 
 // UTF-16 texts compared with ASCII letters folded, as Windows compares file names.
 bool EqualsIgnoringCase(const WCHAR* a, const WCHAR* b) {
-    auto lower = [](WCHAR c) { return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + 32) : c; };
+    auto lower = [](WCHAR c) {
+        return c >= TEXT('A') && c <= TEXT('Z') ? static_cast<WCHAR>(c + 32) : c;
+    };
     for (; *a && *b; ++a, ++b)
         if (lower(*a) != lower(*b))
             return false;
@@ -87,7 +89,7 @@ void EndRunningCopy(const WCHAR* executableName) {
     if (MultiByteToWideChar(kAnsiCodePage, 0, folder.c_str(), -1, installFolder, 2046) == 0)
         installFolder[0] = 0;  // does not fit: no running copy can match
     WCHAR expectedPath[2046] = {};
-    wsprintfW(expectedPath, u"%s\\%s", installFolder, executableName);
+    wsprintfW(expectedPath, TEXT("%s\\%s"), installFolder, executableName);
 
     HANDLE processes = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (processes == INVALID_HANDLE_VALUE)

@@ -28,7 +28,7 @@ using GetNativeSystemInfoProc = void(WINAPI*)(LPSYSTEM_INFO);
 // On x64 and Itanium Windows the entry goes below Wow6432Node, into the 32-bit view of the
 // registry, although this program is 64-bit. Without GetNativeSystemInfo the plain key is used.
 const char* UninstallParentKey() {
-    HMODULE kernel = GetModuleHandleW(u"kernel32");
+    HMODULE kernel = GetModuleHandleW(TEXT("kernel32"));
     FARPROC proc = kernel ? GetProcAddress(kernel, "GetNativeSystemInfo") : nullptr;
     if (proc == nullptr)
         return kUninstallKey;
@@ -66,7 +66,7 @@ const char* WriteEntryValues(HKEY entry, const InstallerSettings& settings,
                              const std::string& displayName) {
     const char* folder = settings.installFolder.c_str();
     char data[kDataBufferSize];
-    if (!SetWideValue(entry, u"DisplayName", displayName))
+    if (!SetWideValue(entry, TEXT("DisplayName"), displayName))
         return "DisplayName Setvalue Failed";
     int length = std::snprintf(data, sizeof data, "%s\\uninstall.exe", folder);
     if (!SetNarrowValue(entry, "UninstallString", data, length))
@@ -77,13 +77,13 @@ const char* WriteEntryValues(HKEY entry, const InstallerSettings& settings,
     length = std::snprintf(data, sizeof data, "%s", settings.installedVersion.c_str());
     if (!SetNarrowValue(entry, "DisplayVersion", data, length))
         return "DisplayVersion Setvalue Failed";
-    if (!SetWideValue(entry, u"Publisher", kPublisher))
+    if (!SetWideValue(entry, TEXT("Publisher"), kPublisher))
         return "Publisher Setvalue Failed";
     // The console user's own desktop, even when this process runs under another account.
     std::string shortcut;
     GetActiveUserFolder(CSIDL_DESKTOPDIRECTORY, shortcut);
     shortcut += "\\" + displayName + ".lnk";
-    if (!SetWideValue(entry, u"Shortcut", shortcut))
+    if (!SetWideValue(entry, TEXT("Shortcut"), shortcut))
         return "Shortcut Setvalue Failed";
     return nullptr;
 }

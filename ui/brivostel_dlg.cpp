@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr WCHAR kWindowTitle[] = u"\u8FDC\u5E06";  // 远帆, in every language
+constexpr WCHAR kWindowTitle[] = TEXT("\u8FDC\u5E06");  // 远帆, in every language
 constexpr DWORD kClosePauseMs = 500;
 constexpr int kFailureWord = 6;
 
@@ -46,7 +46,7 @@ void TBrivostelDlg::OnInit() {
     SetWindowTextW(hwnd, kWindowTitle);
 
     progressBar = new TProcess();
-    progressBar->Create(u"TProcess", hwnd, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0);
+    progressBar->Create(TEXT("TProcess"), hwnd, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0);
 
     InstallerWindow = hwnd;
     GetInstallerSettings().ComputeFolders();

@@ -33,7 +33,8 @@ class TBrivostelDlg : public TModalWnd, public IClient {
     ~TBrivostelDlg();
 
     TProcess* progressBar = nullptr;
-    std::u16string statusText;  // the current step, or the failed step with the failure word
+    std::basic_string<WCHAR>
+        statusText;  // the current step, or the failed step with the failure word
     RECT statusRect{};
     RECT buttonRect{};
     RECT codeRect{};

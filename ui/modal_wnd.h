@@ -14,7 +14,7 @@ class TMemDC;
 
 class TModalWnd : public TIxFrm {
   public:
-    std::u16string caption;              // drawn centred in the caption bar
+    std::basic_string<WCHAR> caption;    // drawn centred in the caption bar
     HWND owner = nullptr;                // parent given to the window's creation
     HBITMAP backgroundBitmap = nullptr;  // drawn over the client area; owned, deleted at the end
     RECT captionRect{};                  // the client rectangle with bottom 30, set on WM_SIZE

@@ -1,5 +1,7 @@
 #include "oss/log.h"
 
+#include "calendar_time.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -54,7 +56,7 @@ std::string TimeStamp() {
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000;
     std::tm local{};
-    localtime_r(&seconds, &local);
+    ToLocalTime(seconds, local);
     char text[64];
     const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S.", &local);
     std::snprintf(text + length, sizeof text - length, "%03d", static_cast<int>(millis));

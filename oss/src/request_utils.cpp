@@ -6,6 +6,7 @@
 #include <istream>
 #include <memory>
 
+#include "calendar_time.h"
 #include "crypto.h"
 #include "oss/url.h"
 
@@ -61,7 +62,7 @@ std::string GmtDateString(int64_t secondsSince1970) {
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const auto seconds = static_cast<std::time_t>(secondsSince1970);
     std::tm utc{};
-    if (gmtime_r(&seconds, &utc) == nullptr) {
+    if (!ToUtcTime(seconds, utc)) {
         return std::string();
     }
     char text[64];

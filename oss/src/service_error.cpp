@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "calendar_time.h"
+
 namespace oss {
 
 namespace {
@@ -73,7 +75,7 @@ int64_t UtcToEpochSeconds(const std::string& text) {
                     &minute, &second, &fraction) != 7) {
         return -1;
     }
-    // timegm would quietly carry a month 13 or an hour 25 into the next unit.
+    // The conversion would quietly carry a month 13 or an hour 25 into the next unit.
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 ||
         minute > 59 || second < 0 || second > 60) {
         return -1;
@@ -85,7 +87,7 @@ int64_t UtcToEpochSeconds(const std::string& text) {
     time.tm_hour = hour;
     time.tm_min = minute;
     time.tm_sec = second;
-    const time_t seconds = timegm(&time);
+    const time_t seconds = FromUtcTime(time);
     return seconds == static_cast<time_t>(-1) ? -1 : static_cast<int64_t>(seconds);
 }
 

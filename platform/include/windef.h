@@ -91,6 +91,11 @@ using PHKEY = HKEY*;
 using FARPROC = LONG_PTR (*)();
 
 #ifndef TRUE
+// Wide literals: TEXT("x") has the type of WCHAR strings, u"x" here (Windows, built with UNICODE,
+// makes it L"x"). Two levels, as in Windows' headers, so that a macro argument is expanded first.
+#define __TEXT(quote) u##quote
+#define TEXT(quote) __TEXT(quote)
+
 #define TRUE 1
 #endif
 #ifndef FALSE

@@ -73,7 +73,7 @@ void WriteRecord(const std::string& text) {
     rename(temporary.c_str(), record.c_str());
 }
 
-WCHAR windowText[128] = u"brivostel v9.5";
+WCHAR windowText[128] = TEXT("brivostel v9.5");
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -112,12 +112,12 @@ bool ShowVersionWindow(const std::string& version) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
-    windowClass.lpszClassName = u"BrivostelSampleClient";
+    windowClass.lpszClassName = TEXT("BrivostelSampleClient");
     if (RegisterClassExW(&windowClass) == 0)
         return false;
-    HWND window =
-        CreateWindowExW(0, u"BrivostelSampleClient", windowText, WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                        CW_USEDEFAULT, CW_USEDEFAULT, 320, 120, nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExW(0, TEXT("BrivostelSampleClient"), windowText,
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  320, 120, nullptr, nullptr, nullptr, nullptr);
     if (window == nullptr)
         return false;
     uintptr_t closer = _beginthreadex(nullptr, 0, CloseLater, window, 0, nullptr);
