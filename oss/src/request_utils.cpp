@@ -1,10 +1,7 @@
 #include "oss/request_utils.h"
 
-#include <openssl/evp.h>
-
 #include <ctime>
 #include <istream>
-#include <memory>
 
 #include "calendar_time.h"
 #include "crypto.h"
@@ -32,10 +29,6 @@ std::streampos ReadPosition(std::istream& stream) {
     }
     return position;
 }
-
-struct MdContextFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
 
 }  // namespace
 
@@ -137,16 +130,15 @@ bool ObjectKeyIsValid(const std::string& key) {
 
 std::string ContentMd5Of(std::istream& stream) {
     const std::streampos position = ReadPosition(stream);
-    std::unique_ptr<EVP_MD_CTX, MdContextFree> context(EVP_MD_CTX_new());
-    bool ok = context && EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) == 1;
+    Digest md5(DigestAlgorithm::Md5);
 
     stream.seekg(0, std::ios_base::beg);
     char block[2048];
-    while (ok) {
+    while (true) {
         stream.read(block, sizeof block);
         const std::streamsize got = stream.gcount();
         if (got > 0) {
-            ok = EVP_DigestUpdate(context.get(), block, static_cast<size_t>(got)) == 1;
+            md5.update(block, static_cast<size_t>(got));
         }
         if (!stream) {
             break;
@@ -155,12 +147,11 @@ std::string ContentMd5Of(std::istream& stream) {
     stream.clear();
     stream.seekg(position);
 
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int digestLength = 0;
-    if (!ok || EVP_DigestFinal_ex(context.get(), digest, &digestLength) != 1) {
+    const std::string digest = md5.finish();
+    if (digest.empty()) {
         return std::string();
     }
-    return Base64Encode(digest, digestLength);
+    return Base64Encode(reinterpret_cast<const unsigned char*>(digest.data()), digest.size());
 }
 
 int64_t StreamLengthOf(std::istream& stream) {
