@@ -7,6 +7,7 @@ function(installer_add_test name)
     endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
     installer_warnings(${name})
     # Only e2e tests may reach a real display; the rest run on the headless one, so a developer's
     # DISPLAY never shows a test window.

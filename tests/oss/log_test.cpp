@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "scoped_env.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -16,14 +18,14 @@ class LogLevelTest : public ::testing::Test {
   protected:
     void TearDown() override {
         ShutdownSdk();
-        unsetenv("OSS_SDK_LOG_LEVEL");
+        testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", nullptr);
     }
     void StartWith(const char* value) {
         ShutdownSdk();
         if (value) {
-            setenv("OSS_SDK_LOG_LEVEL", value, 1);
+            testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", value);
         } else {
-            unsetenv("OSS_SDK_LOG_LEVEL");
+            testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", nullptr);
         }
         InitializeSdk();
     }

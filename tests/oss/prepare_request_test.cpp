@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scoped_env.h"
+
 #include <functional>
 #include <sstream>
 #include <string>
@@ -259,7 +261,7 @@ TEST(PrepareHttpRequest, DefaultResponseStreamIsNewEachTime) {
 }
 
 TEST(PrepareHttpRequest, DebugLogShowsHostPathAndSignature) {
-    setenv("OSS_SDK_LOG_LEVEL", " Debug ", 1);
+    testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", " Debug ");
     InitializeSdk();
     Fixture f;
     const GetObjectRequest request("rxpublish", "pkg/summary.ini");
@@ -267,7 +269,7 @@ TEST(PrepareHttpRequest, DebugLogShowsHostPathAndSignature) {
     PrepareHttpRequest(f.Context(), kHost, request, HttpMethod::Get);
     const std::string log = ::testing::internal::GetCapturedStderr();
     ShutdownSdk();
-    unsetenv("OSS_SDK_LOG_LEVEL");
+    testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", nullptr);
     EXPECT_NE(log.find("[DEBUG][OssClientImpl]"), std::string::npos);
     EXPECT_NE(log.find("CanonicalString:GET\n"), std::string::npos);
     EXPECT_NE(log.find("Authorization:OSS test-id:I5t+QHikFwcqPqo8T/+x8lePAws=\n"),
@@ -277,7 +279,7 @@ TEST(PrepareHttpRequest, DebugLogShowsHostPathAndSignature) {
 }
 
 TEST(PrepareHttpRequest, InfoLevelWritesNoDebugRecords) {
-    setenv("OSS_SDK_LOG_LEVEL", "info", 1);
+    testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", "info");
     InitializeSdk();
     Fixture f;
     const GetObjectRequest request("rxpublish", "k");
@@ -285,7 +287,7 @@ TEST(PrepareHttpRequest, InfoLevelWritesNoDebugRecords) {
     PrepareHttpRequest(f.Context(), kHost, request, HttpMethod::Get);
     const std::string log = ::testing::internal::GetCapturedStderr();
     ShutdownSdk();
-    unsetenv("OSS_SDK_LOG_LEVEL");
+    testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", nullptr);
     EXPECT_EQ(log, "");
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scoped_env.h"
+
 #include <cstdlib>
 
 #include "oss/log.h"
@@ -10,10 +12,10 @@ namespace oss {
 namespace {
 
 TEST(Sdk, SecondInitializeChangesNothingUntilShutdown) {
-    setenv("OSS_SDK_LOG_LEVEL", "debug", 1);
+    testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", "debug");
     InitializeSdk();
     ASSERT_TRUE(SdkIsInitialized());
-    setenv("OSS_SDK_LOG_LEVEL", "error", 1);
+    testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", "error");
     InitializeSdk();
     EXPECT_EQ(GetLogLevel(), SdkLogLevel::Debug);
 
@@ -25,7 +27,7 @@ TEST(Sdk, SecondInitializeChangesNothingUntilShutdown) {
     InitializeSdk();
     EXPECT_EQ(GetLogLevel(), SdkLogLevel::Error);
     ShutdownSdk();
-    unsetenv("OSS_SDK_LOG_LEVEL");
+    testsupport::SetEnvironmentValue("OSS_SDK_LOG_LEVEL", nullptr);
 }
 
 TEST(Sdk, ShutdownWithoutInitializeDoesNothing) {

@@ -9,6 +9,19 @@
 
 namespace testsupport {
 
+// Sets a variable of the process's environment; a null value removes it. The two C runtimes
+// spell this differently (an empty value removes the variable on Windows).
+inline void SetEnvironmentValue(const std::string& name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value ? value : "");
+#else
+    if (value)
+        setenv(name.c_str(), value, 1);
+    else
+        unsetenv(name.c_str());
+#endif
+}
+
 class ScopedEnv {
   public:
     ScopedEnv() = default;
@@ -16,20 +29,14 @@ class ScopedEnv {
     ScopedEnv& operator=(const ScopedEnv&) = delete;
     ~ScopedEnv() {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                unsetenv(it->first.c_str());
+            SetEnvironmentValue(it->first, it->second ? it->second->c_str() : nullptr);
         }
     }
     // A null value removes the variable.
     ScopedEnv& Set(const std::string& name, const char* value) {
         const char* old = std::getenv(name.c_str());
         saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            setenv(name.c_str(), value, 1);
-        else
-            unsetenv(name.c_str());
+        SetEnvironmentValue(name, value);
         return *this;
     }
 
