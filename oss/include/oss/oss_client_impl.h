@@ -13,6 +13,10 @@
 #include "oss/results.h"
 #include "oss/signer.h"
 
+// <windows.h> defines GetObject as a GDI call (GetObjectW); in a file that includes both, the
+// client's operation keeps its own name.
+#undef GetObject
+
 namespace oss {
 
 // True when the endpoint's host is not empty and made only of ASCII letters, digits, "-", "."
