@@ -3,22 +3,38 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
+
+#include "scoped_env.h"
 
 namespace testsupport {
 
+namespace {
+
+// A new folder of its own under the temporary folder.
+std::filesystem::path MakeTemporaryFolder() {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto path =
+            std::filesystem::temp_directory_path() / ("winroot-" + std::to_string(random()));
+        if (std::filesystem::create_directory(path))
+            return path;
+    }
+    throw std::runtime_error("no temporary folder could be made");
+}
+
+}  // namespace
+
 TempWinRoot::TempWinRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "winroot-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    root_ = pattern;
+    root_ = MakeTemporaryFolder();
     std::filesystem::create_directories(root_ / "drive_c");
     std::filesystem::create_directories(root_ / "registry");
     if (const char* old = std::getenv("WINROOT")) {
         hadWinRoot_ = true;
         previousWinRoot_ = old;
     }
-    setenv("WINROOT", root_.c_str(), 1);
+    SetEnvironmentValue("WINROOT", root_.string().c_str());
     previousDirectory_ = std::filesystem::current_path();
     std::filesystem::current_path(root_ / "drive_c");
 }
@@ -26,10 +42,7 @@ TempWinRoot::TempWinRoot() {
 TempWinRoot::~TempWinRoot() {
     std::error_code ignored;
     std::filesystem::current_path(previousDirectory_, ignored);
-    if (hadWinRoot_)
-        setenv("WINROOT", previousWinRoot_.c_str(), 1);
-    else
-        unsetenv("WINROOT");
+    SetEnvironmentValue("WINROOT", hadWinRoot_ ? previousWinRoot_.c_str() : nullptr);
     // Read-only files and folders made by a test must not keep the folder alive.
     for (auto it = std::filesystem::recursive_directory_iterator(root_, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
