@@ -30,15 +30,27 @@ flock -w 500 9 || { echo "FAIL: $ENDPOINT stayed in use by other runs for 500 s"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/wine-e2e.XXXXXX")
 export WINEPREFIX=$WORK/prefix
-BUCKET_PID="" PROGRAM_PID=""
+BUCKET_PID="" PROGRAM_PID="" FAILURES=0 SHOTS=$WORK/shots RECORD=$WORK/client-started.txt
 cleanup() {
     [ -n "$PROGRAM_PID" ] && kill "$PROGRAM_PID" 2>/dev/null
+    # What a failed case leaves to look at: the photographs, the program's output and log, and
+    # the registry as Wine wrote it.
+    if [ "$FAILURES" != 0 ] && [ -n "${PICTURES:-}" ]; then
+        local keep=$PICTURES/$LANGUAGE/failed
+        mkdir -p "$keep"
+        cp "$SHOTS"/*.png "$WORK/installer.out" "$RECORD" "$keep/" 2>/dev/null
+        find "$WINEPREFIX/drive_c/users" -name install.log -exec cp {} "$keep/" \; 2>/dev/null
+        "$WINE_LIB/wineserver" -k 2>/dev/null
+        cp "$WINEPREFIX"/*.reg "$keep/" 2>/dev/null
+        find "$WINEPREFIX/drive_c/users/Public/Desktop" -name '*.lnk' -exec cp {} "$keep/" \; 2>/dev/null
+        (cd "$WINEPREFIX/drive_c/users" && find . -path '*BRivostel*' | sort) >"$keep/files.txt" 2>/dev/null
+        echo "what the failed case left: $keep" >&2
+    fi
     "$SOURCE/tests/windows/wine-prefix" stop "$WINEPREFIX"
     [ -n "$BUCKET_PID" ] && kill "$BUCKET_PID" 2>/dev/null && wait "$BUCKET_PID" 2>/dev/null
     rm -rf "$WORK"
 }
 trap cleanup EXIT
-FAILURES=0
 fail() { echo "FAIL: $*" >&2; FAILURES=$((FAILURES + 1)); }
 expect_eq() { [ "$2" = "$3" ] || fail "$1: expected [$3], got [$2]"; }
 expect_file() { [ -e "$1" ] || fail "missing: $1"; }
@@ -85,8 +97,6 @@ faults '[{"method": "GET", "key": "9.5BRivostelIE/config.zip", "delay_ms": 1500}
 
 USERS=$WINEPREFIX/drive_c/users
 INSTALL=$USERS/$(id -un)/AppData/Local/BRivostel471203v9.5
-RECORD=$WORK/client-started.txt
-SHOTS=$WORK/shots
 mkdir -p "$SHOTS"
 
 shot() {  # NAME X,Y=RRGGBB: photographs the window once that pixel shows the state
@@ -101,7 +111,10 @@ away() { xdotool mousemove --sync 5 5; }
 run_installer() {
     local ending=$1
     timeout 5 xdotool mousemove --sync 5 5 || true
-    LANG=$LANGUAGE.UTF-8 LC_ALL=$LANGUAGE.UTF-8 BRIVOSTEL_CLIENT_RECORD=$(win_path "$RECORD") \
+    # The machine is a Chinese Windows (ANSI code page 936, from LC_CTYPE) whose display language
+    # is LANGUAGE (from LC_MESSAGES).
+    env -u LC_ALL LANG="$LANGUAGE.UTF-8" LC_MESSAGES="$LANGUAGE.UTF-8" LC_CTYPE=zh_CN.UTF-8 \
+        BRIVOSTEL_CLIENT_RECORD="$(win_path "$RECORD")" \
         "$WINE_LIB/wine64" "$PROGRAM" >"$WORK/installer.out" 2>&1 9>&- &
     PROGRAM_PID=$!
     # The first start in a new prefix is the slow one.
@@ -151,12 +164,14 @@ run_installer() {
 check_release_files() {
     local reference=$WORK/reference release=$RELEASE_ROOT/$BUCKET/9.5BRivostelIE zip
     mkdir -p "$reference"
-    for zip in "$release/base.zip" "$release/config.zip" "$release"/fix/*.zip "$release"/quant/*.zip; do
+    for zip in "$release/base.zip" "$release"/fix/*.zip "$release/config.zip" "$release"/quant/*.zip; do
         [ -f "$zip" ] && unzip -qo "$zip" -d "$reference"
     done
     local file count=0
     while IFS= read -r -d '' file; do
-        local relative=${file#"$reference"/}
+        # The packages name their files in code page 936; Wine keeps names as UTF-8 on disk.
+        local relative
+        relative=$(printf '%s' "${file#"$reference"/}" | iconv -f GBK -t UTF-8)
         case $relative in config/brivostel.Default.pub | config/brivostel.Default.pri) continue ;; esac
         count=$((count + 1))
         cmp -s "$file" "$INSTALL/$relative" || fail "installed file differs from the release: $relative"
