@@ -1,7 +1,5 @@
 #include "core/search_path.h"
 
-#include <windows.h>
-
 #include "scoped_env.h"
 
 #include <gtest/gtest.h>
@@ -22,15 +20,10 @@ class SearchPathTest : public ::testing::Test {
     std::optional<std::string> RepairedPath(const char* before) {
         env.Set("PATH", before);
         RepairSearchPath();
-        // Read back as the program's children see it: Windows' C runtime keeps its own copy of
-        // the environment, which SetEnvironmentVariableW does not update.
-        std::string after(70000, '\0');
-        const DWORD length =
-            GetEnvironmentVariableA("Path", after.data(), static_cast<DWORD>(after.size()));
-        if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
-            return std::nullopt;
-        after.resize(length);
-        return after;
+        const char* after = std::getenv("PATH");
+        if (after == nullptr)
+            after = std::getenv("Path");  // the spelling of a variable that did not exist
+        return after ? std::optional<std::string>(after) : std::nullopt;
     }
     testsupport::ScopedEnv env;
 };

@@ -196,11 +196,13 @@ case_install() {
     grep -q 'URL Schemes: Start' "$WORK/log.txt" || fail "the log lacks the registration"
     # The registry, read back through Wine.
     local entry='HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Brivostel_471203v9.5'
-    reg_query "$entry" /v DisplayVersion | grep -q 'REG_SZ *9.5.7.2' || fail "no uninstall entry"
-    reg_query "$entry" /v UninstallString | grep -qi 'BRivostel471203v9.5\\uninstall.exe' ||
+    # (Outputs are taken whole before grep, which under pipefail would fail a writer it stops early.)
+    grep -q 'REG_SZ *9.5.7.2' <<<"$(reg_query "$entry" /v DisplayVersion)" || fail "no uninstall entry"
+    grep -qi 'BRivostel471203v9.5\\uninstall.exe' <<<"$(reg_query "$entry" /v UninstallString)" ||
         fail "no UninstallString"
-    reg_query 'HKCR\BRivostel471203' /v 'URL Protocol' | grep -q 'URL Protocol' || fail "no URL protocol"
-    reg_query 'HKCR\BRivostel471203\shell\open\command' /ve | grep -qi 'brivostel v9.5.exe' ||
+    grep -q 'URL Protocol' <<<"$(reg_query 'HKCR\BRivostel471203' /v 'URL Protocol')" ||
+        fail "no URL protocol"
+    grep -qi 'brivostel v9.5.exe' <<<"$(reg_query 'HKCR\BRivostel471203\shell\open\command' /ve)" ||
         fail "no open command"
     # The shortcut on the public desktop.
     local link
@@ -208,7 +210,8 @@ case_install() {
     if [ -z "$link" ]; then
         fail "no shortcut on the public desktop"
     else
-        lnkinfo "$link" 2>/dev/null | grep -qi 'brivostel v9.5.exe' || fail "the shortcut names no client"
+        grep -qi 'Local path.*brivostel v9.5.exe' <<<"$(lnkinfo "$link" 2>/dev/null)" ||
+            fail "the shortcut names no client"
     fi
     # The client, started from its folder with "end".
     grep -qi '^image=.*BRivostel471203v9.5\\brivostel v9.5.exe' "$RECORD" || fail "the client did not start"
