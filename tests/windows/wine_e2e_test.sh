@@ -118,7 +118,8 @@ run_installer() {
         "$WINE_LIB/wine64" "$PROGRAM" >"$WORK/installer.out" 2>&1 9>&- &
     PROGRAM_PID=$!
     # The first start in a new prefix is the slow one.
-    WID=$(timeout 60 xdotool search --sync --name "^$TITLE\$" | head -n 1)
+    # Wine also makes a hidden 1 x 1 window with the title; the dialog is the visible one.
+    WID=$(timeout 60 xdotool search --sync --onlyvisible --name "^$TITLE\$" | head -n 1)
     if [ -z "$WID" ]; then
         fail "the window did not appear"
         sed 's/^/  | /' "$WORK/installer.out" >&2
@@ -139,7 +140,7 @@ run_installer() {
         click 250 220
         away
         local client
-        client=$(timeout 30 xdotool search --sync --name '^brivostel v9\.5' | head -n 1)
+        client=$(timeout 30 xdotool search --sync --onlyvisible --name '^brivostel v9\.5' | head -n 1)
         [ -n "$client" ] || fail "the started client's window did not show"
         [ -n "$client" ] && "$XSHOT" --window "$client" --wait-pixel 2,2=FFFFFF --timeout 20 \
             "$SHOTS/4-client.png"
@@ -150,6 +151,10 @@ run_installer() {
         sleep 0.1
         waited=$((waited + 1))
     done
+    if kill -0 "$PROGRAM_PID" 2>/dev/null; then
+        fail "the program did not end within 30 s"
+        kill "$PROGRAM_PID" 2>/dev/null
+    fi
     wait "$PROGRAM_PID" || rc=$?
     PROGRAM_PID=""
     expect_eq "exit code" "$rc" 0
