@@ -1,12 +1,14 @@
-// The crypto seam over Windows' CNG (bcrypt) for digests and CryptBinaryToString for Base64.
+// The crypto seam over Windows' CNG (bcrypt) for digests and signature checks, and
+// CryptBinaryToString for Base64.
 #include <windows.h>
 #include <bcrypt.h>
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
-#include "crypto.h"
+#include "oss/crypto.h"
 
 namespace oss {
 
@@ -36,12 +38,39 @@ class Provider {
 
 BCRYPT_ALG_HANDLE ProviderOf(DigestAlgorithm algorithm) {
     static const Provider md5(BCRYPT_MD5_ALGORITHM, 0);
+    static const Provider sha256(BCRYPT_SHA256_ALGORITHM, 0);
     switch (algorithm) {
         case DigestAlgorithm::Md5:
             return md5.get();
+        case DigestAlgorithm::Sha256:
+            return sha256.get();
     }
     return nullptr;
 }
+
+BCRYPT_ALG_HANDLE EcdsaP256Provider() {
+    static const Provider ecdsa(BCRYPT_ECDSA_P256_ALGORITHM, 0);
+    return ecdsa.get();
+}
+
+// An imported key, destroyed with its owner.
+class KeyHandle {
+  public:
+    KeyHandle() = default;
+    ~KeyHandle() {
+        if (handle_ != nullptr) {
+            BCryptDestroyKey(handle_);
+        }
+    }
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+
+    BCRYPT_KEY_HANDLE* out() { return &handle_; }
+    BCRYPT_KEY_HANDLE get() const { return handle_; }
+
+  private:
+    BCRYPT_KEY_HANDLE handle_ = nullptr;
+};
 
 BCRYPT_ALG_HANDLE HmacSha1Provider() {
     static const Provider hmac(BCRYPT_SHA1_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
@@ -110,6 +139,39 @@ std::string HmacSha1(const std::string& key, const std::string& data) {
     }
     BCryptDestroyHash(hash);
     return digest;
+}
+
+bool VerifyEcdsaP256Sha256(const std::string& publicKey, const std::string& message,
+                           const std::string& signature) {
+    const BCRYPT_ALG_HANDLE provider = EcdsaP256Provider();
+    if (provider == nullptr || publicKey.size() != kP256PublicKeyLength || publicKey[0] != '\x04' ||
+        signature.size() != kP256SignatureLength) {
+        return false;
+    }
+    // An ECCPUBLIC blob is its header followed by X and Y: the point without its 0x04.
+    constexpr size_t kCoordinates = kP256PublicKeyLength - 1;
+    unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + kCoordinates] = {};
+    BCRYPT_ECCKEY_BLOB header = {};
+    header.dwMagic = BCRYPT_ECDSA_PUBLIC_P256_MAGIC;
+    header.cbKey = kCoordinates / 2;
+    std::memcpy(blob, &header, sizeof header);
+    std::memcpy(blob + sizeof header, publicKey.data() + 1, kCoordinates);
+    // CNG checks that the point lies on the curve when it imports it.
+    KeyHandle key;
+    if (!BCRYPT_SUCCESS(BCryptImportKeyPair(provider, nullptr, BCRYPT_ECCPUBLIC_BLOB, key.out(),
+                                            blob, sizeof blob, 0))) {
+        return false;
+    }
+    Digest digest(DigestAlgorithm::Sha256);
+    digest.update(message.data(), message.size());
+    std::string hash = digest.finish();
+    if (hash.size() != kSha256Length) {
+        return false;
+    }
+    std::string raw = signature;
+    return BCRYPT_SUCCESS(BCryptVerifySignature(
+        key.get(), nullptr, reinterpret_cast<PUCHAR>(hash.data()), static_cast<ULONG>(hash.size()),
+        reinterpret_cast<PUCHAR>(raw.data()), static_cast<ULONG>(raw.size()), 0));
 }
 
 struct Digest::State {

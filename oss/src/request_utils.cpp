@@ -4,7 +4,7 @@
 #include <istream>
 
 #include "calendar_time.h"
-#include "crypto.h"
+#include "oss/crypto.h"
 #include "oss/url.h"
 
 namespace oss {

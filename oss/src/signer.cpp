@@ -1,6 +1,6 @@
 #include "oss/signer.h"
 
-#include "crypto.h"
+#include "oss/crypto.h"
 
 namespace oss {
 
