@@ -260,6 +260,10 @@ void CurlHttpClient::setRequestOptions(TransferContext& context, curl_slist* hea
         curl_easy_setopt(handle, CURLOPT_PROXYPORT, static_cast<long>(proxyPort_));
         curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, proxyUser_.c_str());
         curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, proxyPassword_.c_str());
+    } else {
+        // An empty proxy text turns proxies off; without it libcurl would take one from the
+        // environment (http_proxy, HTTPS_PROXY, ALL_PROXY).
+        curl_easy_setopt(handle, CURLOPT_PROXY, "");
     }
     if (!bindInterface_.empty()) {
         curl_easy_setopt(handle, CURLOPT_INTERFACE, bindInterface_.c_str());

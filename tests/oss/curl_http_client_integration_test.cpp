@@ -12,6 +12,7 @@
 #include "oss/crc64.h"
 #include "oss/curl_http_client.h"
 #include "oss/sdk.h"
+#include "scoped_env.h"
 
 using namespace oss;
 using testing_oss::LocalBucket;
@@ -240,6 +241,36 @@ TEST_F(CurlHttpClientTest, NetworkFailuresBecomeTransportStatuses) {
     response = client.makeRequest(unresolvable);
     EXPECT_EQ(response->statusCode(), 200006);
     EXPECT_NE(response->statusMessage().find("no-such-host.invalid"), std::string::npos);
+}
+
+// The proxy variables libcurl would read are set to a listener that must see nothing while
+// proxyHost is empty; a proxyHost that names it sends the request there.
+TEST_F(CurlHttpClientTest, ProxyOnlyFromTheSettingsNeverFromTheEnvironment) {
+    bucket.putObject("a", "abc");
+    testing_oss::SilentListener proxy;
+    testsupport::ScopedEnv env;
+    for (const char* name :
+         {"http_proxy", "HTTPS_PROXY", "https_proxy", "ALL_PROXY", "all_proxy"}) {
+        env.Set(name, proxy.url().c_str());
+    }
+    env.Set("NO_PROXY", nullptr).Set("no_proxy", nullptr);
+
+    {
+        CurlHttpClient client(settings);
+        auto request = MakeRequest(bucket, "a");
+        Factory factory;
+        request->setResponseStreamFactory(factory.make());
+        EXPECT_EQ(client.makeRequest(request)->statusCode(), 200);
+        EXPECT_EQ(factory.stream->str(), "abc");
+        EXPECT_FALSE(proxy.connectionWaiting());
+    }
+
+    settings.proxyHost = "127.0.0.1";
+    settings.proxyPort = proxy.port();
+    settings.requestTimeoutMs = 1000;  // the listener never answers
+    CurlHttpClient client(settings);
+    EXPECT_EQ(client.makeRequest(MakeRequest(bucket, "a"))->statusCode(), 200028);
+    EXPECT_TRUE(proxy.connectionWaiting());
 }
 
 TEST_F(CurlHttpClientTest, StallEndsAsTimeoutAndTheStreamGoesBackToWhereItBegan) {

@@ -223,6 +223,36 @@ RefusingPort::~RefusingPort() {
     }
 }
 
+SilentListener::SilentListener() {
+    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(socket_, 8) != 0 ||
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ADD_FAILURE() << "cannot listen on a loopback port";
+        return;
+    }
+    port_ = ntohs(address.sin_port);
+}
+
+SilentListener::~SilentListener() {
+    if (socket_ >= 0) {
+        close(socket_);
+    }
+}
+
+std::string SilentListener::url() const {
+    return "http://127.0.0.1:" + std::to_string(port_);
+}
+
+bool SilentListener::connectionWaiting() const {
+    pollfd waiting{socket_, POLLIN, 0};
+    return poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN) != 0;
+}
+
 std::string TestBytes(size_t n, uint32_t seed) {
     std::mt19937 random(seed);
     std::string data(n, '\0');

@@ -84,6 +84,24 @@ class RefusingPort {
     int port_ = 0;
 };
 
+// A loopback port that listens but never accepts: a connection to it waits in the backlog, where
+// connectionWaiting() sees it. Stands in for a proxy that must not be used.
+class SilentListener {
+  public:
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return port_; }
+    // "http://127.0.0.1:<port>".
+    std::string url() const;
+    bool connectionWaiting() const;
+
+  private:
+    int socket_ = -1;
+    int port_ = 0;
+};
+
 // Bytes 0..n-1 of a fixed pseudo-random sequence.
 std::string TestBytes(size_t n, uint32_t seed = 1);
 
