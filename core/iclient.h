@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/settings.h"
@@ -12,6 +13,7 @@
 namespace oss {
 class OssClient;
 }
+class ReleaseManifest;
 
 class IClient {
   public:
@@ -35,4 +37,9 @@ class IClient {
     std::int32_t completedDownloads = 0;  // transfers attempted after a successful existence test
     std::int32_t progress = 0;            // the last percentage computed
     bool hasQuant = false;
+    // The release key of the build (core/release_verification.h): empty, nothing is checked;
+    // otherwise every object must match the manifest of a summary.sig signed with it.
+    std::string releaseKey;
+    std::shared_ptr<const ReleaseManifest> releaseManifest;  // once summary.sig is verified
+    bool releaseVerified = false;  // summary.sig verified and summary.ini matched it
 };

@@ -11,6 +11,7 @@
 #include "core/install_log.h"
 #include "core/install_notifications.h"
 #include "core/package_download.h"
+#include "core/release_verification.h"
 #include "core/settings.h"
 #include "core/staging_folder.h"
 #include "core/update_plan.h"
@@ -123,6 +124,12 @@ unsigned RunInstallation(IClient& client) {
     if (!StagingFolderReady()) {
         WriteInstallLog(("Staging folder not empty,path:" + S).c_str());
         return Fail(kCleanUpFailed, 11);
+    }
+    // A build with a release key downloads nothing of a release it could not verify; the
+    // manifest's reading logged why. The window shows the first download step as failed.
+    if (ChecksRelease(client) && !client.releaseVerified) {
+        WriteInstallLog("Release not verified: nothing is downloaded");
+        return Fail(kDownloadBaseFailed, 2);
     }
 
     if (StopRequested())

@@ -9,6 +9,7 @@
 #include "core/install_log.h"
 #include "core/install_notifications.h"
 #include "core/install_worker.h"
+#include "core/release_verification.h"
 #include "core/shared_file_stream.h"
 #include "core/update_plan.h"
 #include "oss/client_settings.h"
@@ -48,6 +49,7 @@ void CreateStorageClient(IClient& client, const std::string& endpoint) {
     client.accessKeySecret = INSTALLER_OSS_ACCESS_KEY_SECRET;
     client.endpoint = endpoint;
     client.bucket = INSTALLER_OSS_BUCKET;
+    client.releaseKey = BuildReleaseKey();
     client.downloadDependencies = false;
     client.plannedDownloads = 5;
     client.completedDownloads = 0;
@@ -58,16 +60,26 @@ void CreateStorageClient(IClient& client, const std::string& endpoint) {
 }
 
 bool DownloadObject(IClient& client, const std::string& key, const std::string& localPath) {
+    // A build with a release key fetches only what the signed manifest names.
+    const ManifestEntry* signedEntry = nullptr;
+    if (ChecksRelease(client) && (signedEntry = SignedEntryOf(client, key)) == nullptr)
+        return false;
     if (!client.client->ObjectExists(client.bucket, key)) {
         WriteInstallLog((key + kMissingObject).c_str());
         return false;
     }
     bool succeeded = false;
+    // The digest of the file the last stream wrote; none when no body byte arrived.
+    auto digest = std::make_shared<std::shared_ptr<StreamDigest>>();
     {
         oss::GetObjectRequest request(client.bucket, key);
         // The path text outlives the request, and with it every call of the factory.
         const char* path = localPath.c_str();
-        request.SetResponseStreamFactory([path] { return OpenSharedFileStream(path); });
+        const bool hashed = signedEntry != nullptr;
+        request.SetResponseStreamFactory([path, digest, hashed] {
+            *digest = hashed ? std::make_shared<StreamDigest>() : nullptr;
+            return OpenSharedFileStream(path, *digest);
+        });
         request.SetTransferProgress(oss::TransferProgress{OnDownloadProgress, &client});
         MakeParentFolders(path);
         auto outcome = client.client->GetObject(request);
@@ -80,6 +92,15 @@ bool DownloadObject(IClient& client, const std::string& key, const std::string& 
             std::snprintf(line, sizeof line, "Downfile Fail,code:%s,message:%s,requestId:%s",
                           error.code.c_str(), error.message.c_str(), error.requestId.c_str());
             WriteInstallLog(line);
+        }
+    }
+    if (succeeded && signedEntry != nullptr) {
+        if (!*digest)
+            *digest = std::make_shared<StreamDigest>();  // an empty object: no file, no bytes
+        if (!MatchesSignedEntry(key, *signedEntry, (*digest)->Size(), (*digest)->Finish())) {
+            // What arrived is not the release: it must not be extracted by anyone.
+            DeleteFileA(localPath.c_str());
+            return false;
         }
     }
     return succeeded;

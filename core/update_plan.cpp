@@ -7,6 +7,7 @@
 
 #include "core/install_log.h"
 #include "core/package_download.h"
+#include "core/release_verification.h"
 #include "core/settings.h"
 #include "core/staging_folder.h"
 
@@ -14,8 +15,16 @@ bool ReadRemoteManifest(IClient& client) {
     const InstallerSettings& settings = GetInstallerSettings();
     const std::string key = client.remoteFolder + kManifestSuffix;
     const std::string localPath = settings.stagingFolder + kManifestSuffix;
-    if (!StagingFolderReady() || !DownloadObject(client, key, localPath))
+    client.releaseVerified = false;
+    if (!StagingFolderReady())
         return false;
+    // A keyed build verifies the signed manifest first, so that summary.ini, like every object
+    // after it, is checked against it as it arrives and read only when it matches.
+    if (ChecksRelease(client) && !VerifyReleaseSignature(client))
+        return false;
+    if (!DownloadObject(client, key, localPath))
+        return false;
+    client.releaseVerified = ChecksRelease(client);
 
     const char* manifest = localPath.c_str();
     const char* broker = settings.brokerCode.c_str();

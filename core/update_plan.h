@@ -23,7 +23,9 @@ inline constexpr int kPlannedDownloadsWithoutQuant = 5;
 // configStamp, fixVersion and quantVersion for the build's broker code (versions cut to 20
 // bytes); with a Quant version, sets hasQuant and adds one planned download. False when the
 // manifest cannot be downloaded, or the staging folder could not be emptied (nothing is
-// downloaded into it): the fields then keep their defaults.
+// downloaded into it): the fields then keep their defaults. A build with a release key first
+// verifies "summary.sig" and reads "summary.ini" only when it matches the signed manifest; it
+// then sets releaseVerified (core/release_verification.h).
 bool ReadRemoteManifest(IClient& client);
 
 // Writes stagingFolder + "\update.ini" ("cfgstamp"/"time", "version"/"cur", "version"/"quant")
