@@ -169,7 +169,9 @@ run_installer() {
 check_release_files() {
     local reference=$WORK/reference release=$RELEASE_ROOT/$BUCKET/9.5BRivostelIE zip
     mkdir -p "$reference"
-    for zip in "$release/base.zip" "$release"/fix/*.zip "$release/config.zip" "$release"/quant/*.zip; do
+    # This broker's packages: the release also holds the other broker's.
+    for zip in "$release/base.zip" "$release/fix/9.5.7.2.zip" "$release/config.zip" \
+        "$release/quant/9.5.1.3.zip"; do
         [ -f "$zip" ] && unzip -qo "$zip" -d "$reference"
     done
     local file count=0
