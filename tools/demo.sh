@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # demo.sh: the installer at work against a local bucket, in a Windows root of its own.
 #
-#   tools/demo.sh BUILD [--lang zh_CN|zh_TW|en_US] [--fail] [--out DIR]
+#   tools/demo.sh BUILD [--lang zh_CN|zh_TW|en_US] [--fail | --tamper] [--out DIR]
 #                 [--release "ARGS"] [--keep-root] [--env ARG]... [--expect-failure]
 #
 # BUILD is a configured and built build folder (./run demo gives build/). The steps:
 #  1. a fresh folder DIR (default out/demo/), whose Windows root DIR/winroot the installer's
 #     first use makes;
-#  2. the sample release (tools/make-sample-release) in DIR/bucket, without its runtime
-#     package with --fail;
+#  2. the sample release (tools/make-sample-release, signed with the demo key) in DIR/bucket,
+#     without its runtime package with --fail; with --tamper its runtime package replaced by
+#     another valid zip, which the bucket serves with a matching CRC-64, so that only a build
+#     with the release key (./run demo makes one) refuses it;
 #  3. tools/local-bucket serving it on the endpoint compiled into the build;
 #  4. the installer, in that root: with a usable DISPLAY in a real window that you click;
 #     without one on a virtual display (tools/xvfb-session), where xdotool presses Install and
@@ -27,7 +29,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=$(cd "${1:?usage: demo.sh BUILD [--lang zh_CN|zh_TW|en_US] [--fail] [--out DIR]}" && pwd)
 shift
-LANGUAGE="" FAIL=0 REMOVE_PACKAGE=0 OUT=$ROOT/out/demo RELEASE_ARGS="" KEEP_ROOT=0 EXTRA_ENV=()
+LANGUAGE="" FAIL=0 REMOVE_PACKAGE=0 TAMPER=0 OUT=$ROOT/out/demo RELEASE_ARGS="" KEEP_ROOT=0 EXTRA_ENV=()
 ARGS=("$@")
 while [ $# -gt 0 ]; do
     case $1 in
@@ -36,6 +38,7 @@ while [ $# -gt 0 ]; do
         --env) EXTRA_ENV+=("${2:?--env needs an argument}"); shift 2 ;;
         --lang) LANGUAGE=${2:?--lang needs zh_CN, zh_TW or en_US}; shift 2 ;;
         --fail) FAIL=1; REMOVE_PACKAGE=1; shift ;;
+        --tamper) FAIL=1; TAMPER=1; shift ;;
         --expect-failure) FAIL=1; shift ;;
         --out) OUT=${2:?--out needs a folder}; shift 2 ;;
         *) echo "demo: unknown argument $1" >&2; exit 2 ;;
@@ -113,6 +116,14 @@ RELEASE=$OUT/bucket/$BUCKET/9.5BRivostelIE
 if [ "$REMOVE_PACKAGE" = 1 ]; then
     rm "$RELEASE"/fix/*.zip
     say "--fail: the runtime package is removed from the bucket, so the installation fails at its download"
+fi
+RELEASE_KEY=$(cache_value INSTALLER_RELEASE_PUBLIC_KEY)
+if [ "$TAMPER" = 1 ]; then
+    # The other broker's runtime is a valid zip: only its SHA-256 tells it from the signed one.
+    runtime=$(sed -n 's/^471203=//p' "$RELEASE/summary.ini" | head -n 1 | tr -d '\r')
+    cp "$RELEASE/fix/9.5.6.0.zip" "$RELEASE/fix/$runtime.zip"
+    say "--tamper: fix/$runtime.zip is replaced by another package; the bucket sends its CRC-64 along"
+    [ -n "$RELEASE_KEY" ] || say "this build has no release key (INSTALLER_RELEASE_PUBLIC_KEY): it installs the forged package"
 fi
 
 # 3. The local bucket on the build's endpoint.
@@ -251,6 +262,13 @@ if [ "$FAIL" = 1 ] && [ -n "$STAGING" ]; then
     else
         echo "  the staging folder $(win_path "$STAGING") was removed when the installer ended"
     fi
+fi
+
+section "Release signature"
+if [ -n "$RELEASE_KEY" ]; then
+    echo "  this build installs only releases signed with the key $RELEASE_KEY"
+else
+    echo "  this build has no release key: it does not check signatures"
 fi
 
 section "Registry entries ($WINROOT/registry)"
