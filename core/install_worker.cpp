@@ -10,14 +10,13 @@
 #include "core/folder_replacement.h"
 #include "core/install_log.h"
 #include "core/install_notifications.h"
+#include "core/installation_completion.h"
 #include "core/package_download.h"
 #include "core/release_verification.h"
 #include "core/settings.h"
 #include "core/staging_folder.h"
 #include "core/update_plan.h"
-#include "system/desktop_shortcut.h"
 #include "system/processes_and_files.h"
-#include "system/registration.h"
 #include "unzip/zip_extraction.h"
 
 namespace {
@@ -224,6 +223,10 @@ unsigned RunInstallation(IClient& client) {
     if (!SaveInstalledVersions(client))
         return Fail(kSaveVersionsFailed, 12);
 
+    // What belongs inside the installation is written before the swap: the folder that takes
+    // the installation's name is complete, whenever the run ends.
+    WriteClientSettings(S);
+
     // The old installation is only moved aside here; it is deleted once the new one is in place.
     if (StopRequested())
         return 0;
@@ -231,8 +234,7 @@ unsigned RunInstallation(IClient& client) {
     Step(13);
     WriteInstallLog(kMoveNew);
     std::string failure;
-    bool oldMovedAside = false;
-    if (!MoveInstallFolderAside(&oldMovedAside, &failure)) {
+    if (!MoveInstallFolderAside(&failure)) {
         WriteInstallLog(failure.c_str());
         return Fail(kMoveNewFailed, kMoveStep);
     }
@@ -240,7 +242,7 @@ unsigned RunInstallation(IClient& client) {
     PostProgress(client);
 
     CloseInstallLog();  // the log lies inside the staging folder
-    if (!MoveStagingFolderIntoPlace(oldMovedAside, &failure)) {
+    if (!MoveStagingFolderIntoPlace(&failure)) {
         // The staging folder, and the log in it, stayed where they were.
         OpenInstallLog((S + "\\log\\install.log").c_str(), "ab+");
         WriteInstallLog(failure.c_str());
@@ -248,16 +250,7 @@ unsigned RunInstallation(IClient& client) {
     }
     client.progress += 4;
     PostProgress(client);
-    DeleteOldInstallFolder();
-
-    const std::string log = settings.installFolder + "\\log\\install.log";
-    OpenInstallLog(log.c_str(), "ab+");
-    RegisterUninstallEntry();
-    RegisterUrlProtocol();
-    CreateDesktopShortcut();
-    CloseInstallLog();
-
-    WriteClientSettings();
+    CompletePlacedInstallation();  // the set-aside copy, the registration, the shortcut
 
     client.progress += 1;
     PostProgress(client);
@@ -273,10 +266,11 @@ void PrepareInstallation() {
     if (MultiByteToWideChar(936, 0, ClientExecutableName, -1, executable, 101) == 0)
         executable[0] = 0;
     EndRunningCopy(executable);
-    ClearStagingFolder();
+    // A folder that could not be emptied keeps its log: the failure is appended to it.
+    const bool cleared = ClearStagingFolder();
     const std::string log = settings.stagingFolder + "\\log\\install.log";
     MakeParentFolders(log.c_str());
-    OpenInstallLog(log.c_str(), "wb");
+    OpenInstallLog(log.c_str(), cleared ? "wb" : "ab+");
 }
 
 void RequestInstallStop() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "core/folder_replacement.h"
 #include "core/settings.h"
 #include "system/processes_and_files.h"
 
@@ -20,7 +21,9 @@ bool Exists(const std::string& path) {
 
 bool ClearStagingFolder() {
     const std::string& staging = GetInstallerSettings().stagingFolder;
-    DeleteFileTree(staging.c_str());
+    // A swap that the start could not finish keeps its complete release here.
+    if (!SwapUnderWay())
+        DeleteFileTree(staging.c_str());
     stagingFolderReady.store(!Exists(staging));
     return stagingFolderReady.load();
 }
@@ -31,7 +34,8 @@ bool StagingFolderReady() {
 
 bool StagingFolderHoldsOnlyCopy() {
     const InstallerSettings& settings = GetInstallerSettings();
-    return !Exists(settings.installFolder) && Exists(settings.stagingFolder + "\\update.ini");
+    return SwapUnderWay() ||
+           (!Exists(settings.installFolder) && Exists(settings.stagingFolder + "\\update.ini"));
 }
 
 void RemoveStagingFolderAfterFailure() {

@@ -6,14 +6,15 @@
 // Deletes whatever an earlier attempt left in the staging folder. False when the folder is still
 // there (a file in it is held open, or cannot be deleted): an installation must then not be
 // built in it, since the earlier attempt's files would become part of the release. The answer
-// is kept for StagingFolderReady.
+// is kept for StagingFolderReady. A swap still recorded as under way (one that the start could
+// not finish) keeps the folder, which holds its complete release, and also answers false.
 bool ClearStagingFolder();
 
 // The answer of the last ClearStagingFolder (true before the first call).
 bool StagingFolderReady();
 
-// Whether the staging folder holds the only complete copy of the client (the installation
-// folder is gone and the staging folder has its local manifest).
+// Whether the staging folder holds the only complete copy of the client: a swap is recorded as
+// under way, or the installation folder is gone and the staging folder has its local manifest.
 bool StagingFolderHoldsOnlyCopy();
 
 // What the program does with the staging folder when it ends after a failed installation:

@@ -74,12 +74,12 @@ bool SaveInstalledVersions(IClient& client) {
     return true;
 }
 
-void WriteClientSettings() {
+void WriteClientSettings(const std::string& folder) {
     const InstallerSettings& settings = GetInstallerSettings();
-    const std::string pub = settings.installFolder + "\\config\\brivostel.Default.pub";
+    const std::string pub = folder + "\\config\\brivostel.Default.pub";
     WriteEntry("brivostel", "package", settings.brokerCode.c_str(), pub, false);
     char language[260] = {};
     std::snprintf(language, sizeof language, "%d", settings.uiLanguage);
-    const std::string pri = settings.installFolder + "\\config\\brivostel.Default.pri";
+    const std::string pri = folder + "\\config\\brivostel.Default.pri";
     WriteEntry("brivostel", "language", language, pri, false);
 }

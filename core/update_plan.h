@@ -33,8 +33,9 @@ bool ReadRemoteManifest(IClient& client);
 // logged, when the file cannot be written (a full disk): the installation must not go on.
 bool SaveInstalledVersions(IClient& client);
 
-// Sets "brivostel"/"package" to the broker code in installFolder\config\brivostel.Default.pub
-// and "brivostel"/"language" to the user-interface language in ...\brivostel.Default.pri.
+// Sets "brivostel"/"package" to the broker code in folder\config\brivostel.Default.pub and
+// "brivostel"/"language" to the user-interface language in ...\brivostel.Default.pri. The
+// worker writes them into the staging folder before it takes the installation's place.
 // A missing "config" folder leaves them unwritten; any other failed write is logged. The
 // installation counts as done either way.
-void WriteClientSettings();
+void WriteClientSettings(const std::string& folder);

@@ -5,6 +5,7 @@
 #include "core/install_log.h"
 #include "core/install_notifications.h"
 #include "core/install_worker.h"
+#include "core/installation_completion.h"
 #include "core/package_download.h"
 #include "core/settings.h"
 #include "system/processes_and_files.h"
@@ -50,6 +51,7 @@ void TBrivostelDlg::OnInit() {
 
     InstallerWindow = hwnd;
     GetInstallerSettings().ComputeFolders();
+    RecoverInterruptedInstallation();  // before anything else touches the folders
 
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kWindowIcon));
     SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
