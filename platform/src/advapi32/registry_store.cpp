@@ -556,6 +556,8 @@ LONG UpdateHive(Hive hive, const std::function<LONG(RegistryKey& root, bool* cha
     HiveLock lock(path);
     if (!lock.Held())
         return ErrorFromErrno(errno);
+    // A writer killed before its rename left its temporary file; under the lock it is nobody's.
+    RemoveAbandonedTemporaries(path, ".");
     RegistryKey root;
     if (LONG error = ReadHive(hive, &root); error != ERROR_SUCCESS)
         return error;

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 namespace winlayer {
 
@@ -37,6 +39,22 @@ int ReplaceFileAtomically(const std::string& unixPath, std::string_view bytes) {
     if (error != 0)
         unlink(temp.c_str());
     return error;
+}
+
+void RemoveAbandonedTemporaries(const std::string& unixPath, std::string_view infix) {
+    const std::filesystem::path target(unixPath);
+    const std::string prefix = target.filename().string() + std::string(infix);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        bool generated = true;
+        for (size_t i = prefix.size(); i < name.size(); ++i)
+            generated = generated && std::isalnum(static_cast<unsigned char>(name[i]));
+        if (generated && entry.is_regular_file(error))
+            unlink(entry.path().c_str());
+    }
 }
 
 }  // namespace winlayer

@@ -1,6 +1,7 @@
 // Profile (INI) files: GetPrivateProfileStringA and WritePrivateProfileStringA. Files are bytes
 // in the ANSI code page (936); section and key names compare without regard to ASCII case, and a
 // double-byte character is compared as it is, so its trail byte never folds.
+#include "common/atomic_file.h"
 #include "kernel32/file_object.h"
 
 #include "kernel32/paths.h"
@@ -196,6 +197,8 @@ bool WriteProfile(const std::string& path, const Profile& profile, mode_t mode, 
         bytes += "\r\n";
     }
     // Written to a temporary file and renamed over the old one, so a reader never sees half.
+    // Those of writers killed before their rename go now: the folder lock is held.
+    winlayer::RemoveAbandonedTemporaries(path, ".tmp-");
     std::string temporary = path + ".tmp-XXXXXX";
     int fd = mkstemp(temporary.data());
     if (fd < 0) {

@@ -493,4 +493,21 @@ TEST_F(RegistryTest, KilledWriterLeavesAWholeHive) {
     }
 }
 
+TEST_F(RegistryTest, TheNextWriteRemovesTemporaryFilesOfKilledWriters) {
+    HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Litter");
+    // What writers killed before their rename leave, and files that only look alike.
+    for (const char* name : {"HKLM.reg.a1B2c3", "HKLM.reg.Zz9999"})
+        testsupport::WriteFileBytes(HivePath(name), "[half a hive");
+    for (const char* name : {"HKLM.reg.old", "HKLM.reg.a1B2c3d", "HKCU.reg.a1B2c3"})
+        testsupport::WriteFileBytes(HivePath(name), "kept");
+    SetString(key, "v", "1");
+    RegCloseKey(key);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(winroot.root() / "registry"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"HKCU.reg.a1B2c3", "HKLM.reg", "HKLM.reg.a1B2c3d",
+                                               "HKLM.reg.lock", "HKLM.reg.old"}));
+}
+
 }  // namespace

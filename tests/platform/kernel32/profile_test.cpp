@@ -216,6 +216,17 @@ TEST_F(ProfileTest, TwoProcessesWritingOneFileLoseNothing) {
     EXPECT_EQ(lost, 0);
 }
 
+TEST_F(ProfileTest, AWriteRemovesTheTemporaryFilesOfKilledWritersOfThatFile) {
+    Write("[s]\r\nk=old\r\n");
+    const std::filesystem::path folder = winroot.driveC() / "cfg";
+    testsupport::WriteFileBytes(folder / "app.ini.tmp-Ab12Cd", "[s]\r\nk=ha");
+    testsupport::WriteFileBytes(folder / "other.ini.tmp-Ab12Cd", "another file's");
+    EXPECT_TRUE(WritePrivateProfileStringA("s", "k", "new", kFile));
+    EXPECT_FALSE(std::filesystem::exists(folder / "app.ini.tmp-Ab12Cd"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "other.ini.tmp-Ab12Cd"));
+    EXPECT_EQ(Read(), "[s]\r\nk=new\r\n");
+}
+
 TEST_F(ProfileTest, FailingWritesChangeNothing) {
     SetLastError(kSentinel);
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", "C:\\nowhere\\app.ini"));
