@@ -169,8 +169,9 @@ bool MoveStagingFolderIntoPlace(std::string* failure) {
 void DeleteSetAsideFolders() {
     SwapJournal journal = ReadSwapJournal();
     std::vector<std::string> folders = journal.leftovers;
-    // While the swap is not placed, the set-aside folder may be the only old copy.
-    if (journal.state != SwapState::Moving && !journal.aside.empty())
+    // Only once the new installation is in place: before, the set-aside folder may be the only
+    // old copy, or (a journal cut short) not the installer's at all.
+    if (journal.state == SwapState::Placed && !journal.aside.empty())
         folders.push_back(journal.aside);
     else if (folders.empty())
         return;
@@ -184,7 +185,7 @@ void DeleteSetAsideFolders() {
         }
     }
     WriteKey("leftovers", kept.empty() ? nullptr : Join(kept).c_str(), nullptr);
-    if (journal.state != SwapState::Moving)
+    if (journal.state == SwapState::Placed)
         WriteKey("aside", nullptr, nullptr);
 }
 
