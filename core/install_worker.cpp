@@ -271,6 +271,7 @@ void PrepareInstallation() {
     const std::string log = settings.stagingFolder + "\\log\\install.log";
     MakeParentFolders(log.c_str());
     OpenInstallLog(log.c_str(), cleared ? "wb" : "ab+");
+    CarryOverFailedAttemptLog();
 }
 
 void RequestInstallStop() {

@@ -190,8 +190,10 @@ TEST_F(InterruptedSwapTest, AFolderNamedLikeTheSetAsideOneThatTheInstallerDidNot
     EXPECT_FALSE(fs::exists(Journal()));
     EXPECT_EQ(Read(InstallFolder() / "runtime/version.txt"), kFix);
 
-    // Nor at the start of a later run, whatever the journal of a killed run names.
+    // Nor at the start of a later run, when a run killed while writing its journal named it.
+    WriteJournal(std::string(kFolder) + "old", "");
     RecoverInterruptedInstallation();
+    EXPECT_FALSE(fs::exists(Journal()));
     EXPECT_EQ(Read(Aside() / "mine.txt"), "the user's");
 }
 
@@ -238,6 +240,38 @@ TEST_F(InterruptedSwapTest, TheClientSettingsAreInTheFolderBeforeItTakesTheInsta
                              (config / "brivostel.Default.pri").c_str());
     EXPECT_STREQ(value, "2052");
     EXPECT_FALSE(fs::exists(Journal()));  // no swap is recorded for a move that never began
+}
+
+TEST_F(InterruptedSwapTest, TheLogOfAFailedAttemptIsKeptAndTheNextRunCarriesItOver) {
+    MakeOldRelease(InstallFolder());
+    const std::string runtime = std::string(kRemote) + "/fix/" + kFix + ".zip";
+    const std::string package = Read(bucket.objectFile(runtime));
+    RemoveObject(std::string("/fix/") + kFix + ".zip");
+    std::vector<Notification> notes = RunInstallation();
+    EXPECT_EQ(Last(notes, 1), "F4");
+    CloseInstallLog();  // as the window does on the failure
+    RemoveStagingFolderAfterFailure();
+    EXPECT_FALSE(fs::exists(StagingFolder()));
+    const fs::path kept = InstallFolder().string() + "failed.log";
+    const std::vector<std::string> failed = testsupport::InstallLogTexts(Read(kept));
+    ASSERT_FALSE(failed.empty());
+    const std::string failureLine = failed.back();  // 下载运行库失败
+
+    bucket.putObject(runtime, package);
+    notes = RunInstallation();
+    EXPECT_EQ(Last(notes, 1), "D");
+    EXPECT_FALSE(fs::exists(kept));
+    std::vector<std::string> log = InstallLog();
+    const auto header =
+        std::find(log.begin(), log.end(), "Log of the earlier attempt that failed:");
+    ASSERT_NE(header, log.end());
+    EXPECT_EQ(std::count_if(header, log.end(),
+                            [&](const std::string& line) {
+                                return line.size() > failureLine.size() &&
+                                       line.compare(line.size() - failureLine.size(),
+                                                    failureLine.size(), failureLine) == 0;
+                            }),
+              1);
 }
 
 }  // namespace
