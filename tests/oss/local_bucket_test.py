@@ -183,6 +183,33 @@ class LocalBucketTest(unittest.TestCase):
                 self.assertIn(b"<Code>Custom</Code>\n  <Message>m</Message>", body)
         self.assertEqual(statuses, [200, 503, 503, 200, 500, 200])
 
+    def test_if_range_and_range_faults(self):
+        path = "/rxpublish/pkg/digits.txt"
+        answer, _ = self.request("GET", path, path)
+        etag, modified = answer.getheader("ETag"), answer.getheader("Last-Modified")
+        cases = [(etag, 206, b"789"), (modified, 206, b"789"), ('"0123"', 200, DIGITS),
+                 ("W/" + etag, 200, DIGITS), ("Thu, 01 Jan 1970 00:00:00 GMT", 200, DIGITS)]
+        for value, status, expected in cases:
+            answer, body = self.request("GET", path, path,
+                                        headers={"Range": "bytes=6-", "If-Range": value})
+            self.assertEqual((answer.status, body), (status, expected), value)
+
+        self.faults([{"ignore_range": True}, {"range_from": 2}])
+        answer, body = self.request("GET", path, path, headers={"Range": "bytes=6-"})
+        self.assertEqual((answer.status, body), (200, DIGITS))
+        answer, body = self.request("GET", path, path, headers={"Range": "bytes=6-"})
+        self.assertEqual((answer.status, body, answer.getheader("Content-Range")),
+                         (206, DIGITS[2:], "bytes 2-8/9"))
+
+        # The object replaced between two requests: the old ETag no longer holds.
+        self.faults({"replace_object": "new content"})
+        answer, body = self.request("GET", path, path,
+                                    headers={"Range": "bytes=6-", "If-Range": etag})
+        self.assertEqual((answer.status, body), (200, b"new content"))
+        self.assertNotEqual(answer.getheader("ETag"), etag)
+        answer, body = self.request("GET", path, path)
+        self.assertEqual(body, b"new content")
+
     def test_reset_after_body_bytes(self):
         self.faults({"reset_after": 1000})
         self.conn.request("GET", "/rxpublish/big.bin", headers=self.signed("/rxpublish/big.bin"))
