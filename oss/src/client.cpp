@@ -64,9 +64,11 @@ Client::Client(const std::string& serviceName, const OssClientSettings& settings
                                       : std::make_shared<CurlHttpClient>(settings_)) {}
 
 AttemptOutcome Client::SendWithRetry(const std::string& endpoint, const ServiceRequest& request,
-                                     HttpMethod method) {
-    for (int32_t retries = 0;; ++retries) {
-        AttemptOutcome outcome = SendOnce(endpoint, request, method);
+                                     HttpMethod method, AttemptObserver* observer) {
+    using Verdict = AttemptObserver::Verdict;
+    for (int32_t retries = 0;;) {
+        Verdict verdict = Verdict::NoProgress;
+        AttemptOutcome outcome = SendOnce(endpoint, request, method, observer, &verdict);
         if (outcome.succeeded) {
             return outcome;
         }
@@ -74,11 +76,17 @@ AttemptOutcome Client::SendWithRetry(const std::string& endpoint, const ServiceR
             outcome.error.message.find("RequestTimeTooSkewed") != std::string::npos) {
             CorrectClockSkew(outcome.error);
         }
+        if (verdict == Verdict::StartOver) {
+            continue;
+        }
         const std::shared_ptr<RetryStrategy>& policy = settings_.retryPolicy;
         if (!policy || !policy->ShouldRetry(outcome.error, retries)) {
             return outcome;
         }
         httpClient_->waitForRetry(policy->RetryDelayMs(outcome.error, retries));
+        if (verdict == Verdict::NoProgress) {
+            ++retries;
+        }
     }
 }
 
@@ -90,10 +98,20 @@ void Client::CorrectClockSkew(const AttemptError& error) {
 }
 
 AttemptOutcome Client::SendOnce(const std::string& endpoint, const ServiceRequest& request,
-                                HttpMethod method) {
+                                HttpMethod method, AttemptObserver* observer,
+                                AttemptObserver::Verdict* verdict) {
     AttemptOutcome outcome;
     std::shared_ptr<HttpRequest> http = PrepareHttpRequest(endpoint, request, method);
+    if (http && observer) {
+        observer->BeforeAttempt(*http);
+    }
     std::shared_ptr<HttpResponse> response = http ? httpClient_->makeRequest(http) : nullptr;
+    if (response && observer) {
+        const AttemptObserver::Verdict seen = observer->AfterAttempt(*response);
+        if (verdict) {
+            *verdict = seen;
+        }
+    }
     if (IsErrorResponse(response)) {
         outcome.error = MakeAttemptError(response);
     } else {
@@ -112,8 +130,9 @@ bool Client::IsErrorResponse(const std::shared_ptr<HttpResponse>& response) cons
         return false;
     }
     const std::string serverCrc = response->getHeader("x-oss-hash-crc64ecma");
-    // A ranged answer carries the whole object's CRC-64, so only whole bodies are compared.
-    if (request->checkCrc64() && !request->hasHeader("Range") &&
+    // A ranged answer carries the whole object's CRC-64, so only whole bodies are compared, and
+    // the bodies that continue earlier attempts of a download.
+    if (request->checkCrc64() && (!request->hasHeader("Range") || request->crc64CoversObject()) &&
         response->hasHeader("x-oss-hash-crc64ecma")) {
         // A hash that is not a number matches no body (read loosely, it would pass as 0).
         const std::optional<uint64_t> expected = DecimalNumber(serverCrc);

@@ -61,9 +61,22 @@ void NoteFailure(TransferContext* context, const char* what, const std::exceptio
 void OpenBody(TransferContext* context) {
     long code = 0;
     curl_easy_getinfo(context->curlHandle, CURLINFO_RESPONSE_CODE, &code);
+    const ResponseBodyChooser& chooser = context->request->responseBodyChooser();
     const ResponseStreamFactory& factory = context->request->responseStreamFactory();
-    if (code / 100 == 2 && factory) {
-        std::shared_ptr<std::iostream> stream = factory();
+    if (code / 100 == 2 && (chooser || factory)) {
+        std::shared_ptr<std::iostream> stream;
+        if (chooser) {
+            ResponseBodyTarget target =
+                chooser(static_cast<int32_t>(code), context->response->getHeaders());
+            stream = std::move(target.stream);
+            context->recvCrc64 = target.crc64Seed;
+            if (!stream) {
+                NoteFailure(context, "the answer does not continue the bytes already held",
+                            nullptr);
+            }
+        } else {
+            stream = factory();
+        }
         context->response->setBody(stream);
         if (stream) {
             const auto position = static_cast<int64_t>(stream->tellp());
@@ -124,7 +137,7 @@ bool RateStaysUnderFloor(TransferContext* context, int64_t moved) {
     if (now - context->rateWindowStart < context->rateWindow) {
         return false;
     }
-    int64_t floor = kRateFloorBytesPerSecond;
+    int64_t floor = context->rateFloor;
     for (const int32_t limit : {context->sendSpeed, context->recvSpeed}) {
         if (limit > 0) {
             floor = std::min<int64_t>(floor, int64_t{limit} * 1024 / 2);

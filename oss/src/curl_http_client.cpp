@@ -83,7 +83,8 @@ CurlHttpClient::CurlHttpClient(const OssClientSettings& settings)
       bindInterface_(settings.bindInterface),
       uploadRateLimiter_(settings.uploadRateLimiter),
       downloadRateLimiter_(settings.downloadRateLimiter),
-      rateWindow_(kRateWindowStallTimes * (std::max(settings.requestTimeoutMs, 0) / 1000)) {}
+      minTransferRate_(std::max<int64_t>(settings.minTransferRateBytesPerSecond, 0)),
+      minTransferRateWindow_(std::max(settings.minTransferRateWindowMs, 0) / 1000) {}
 
 CurlHttpClient::~CurlHttpClient() = default;
 
@@ -133,7 +134,10 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
     if (requestBody && request->hasHeader("Content-Length")) {
         context.total = std::strtoll(request->getHeader("Content-Length").c_str(), nullptr, 10);
     }
-    context.rateWindow = rateWindow_;
+    if (minTransferRate_ > 0) {
+        context.rateFloor = minTransferRate_;
+        context.rateWindow = minTransferRateWindow_;
+    }
 
     char errorBuffer[CURL_ERROR_SIZE];
     setRequestOptions(context, headerList.get(), errorBuffer);
@@ -144,9 +148,9 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
         response->setStatusCode(static_cast<int32_t>(responseCode));
     } else if (result == CURLE_ABORTED_BY_CALLBACK && context.rateUnderFloor) {
         // Too slow counts as a timeout, as a stall does, so the retry policy treats both alike.
-        context.failureCause = "transfer rate under " + std::to_string(kRateFloorBytesPerSecond) +
-                               " bytes per second for " + std::to_string(rateWindow_.count()) +
-                               " seconds";
+        context.failureCause = "transfer rate under " + std::to_string(minTransferRate_) +
+                               " bytes per second for " +
+                               std::to_string(minTransferRateWindow_.count()) + " seconds";
         errorBuffer[0] = '\0';
         response->setStatusCode(kTransportStatusBase + CURLE_OPERATION_TIMEDOUT);
         response->setStatusMessage(FailureMessage(CURLE_OPERATION_TIMEDOUT, context, errorBuffer));
@@ -175,9 +179,17 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
     handlePool_->release(std::move(handle));
     headerList.reset();
 
+    bool failed = result != CURLE_OK;
     if (const std::shared_ptr<std::iostream>& body = response->getBody()) {
-        body->flush();
-        if (result != CURLE_OK && context.recvBodyPos >= 0) {
+        // Bytes still buffered in the stream that cannot be written make the body incomplete:
+        // that is a write error, also after a transfer that libcurl finished.
+        if (body->flush().bad() &&
+            response->statusCode() != kTransportStatusBase + CURLE_WRITE_ERROR) {
+            response->setStatusCode(kTransportStatusBase + CURLE_WRITE_ERROR);
+            response->setStatusMessage(FailureMessage(CURLE_WRITE_ERROR, context, ""));
+            failed = true;
+        }
+        if (failed && context.recvBodyPos >= 0) {
             if (debug) {
                 LogWrite(SdkLogLevel::Debug, kTag,
                          "request(%p) setResponseBody, tellp:%lld, recvBodyPos:%lld",

@@ -6,6 +6,7 @@
 #include "oss/prepare_request.h"
 #include "oss/service_error.h"
 #include "oss/url.h"
+#include "resumable_download.h"
 
 namespace oss {
 
@@ -51,7 +52,11 @@ bool OssClientImpl::ObjectExists(const std::string& bucket, const std::string& k
 }
 
 RequestOutcome<GetObjectResult> OssClientImpl::GetObject(const GetObjectRequest& request) {
-    RequestOutcome<ServiceResult> outcome = PerformRequest(request, HttpMethod::Get);
+    // A whole-object download continues where a failed attempt stopped; a ranged one is sent
+    // as it is.
+    ResumableDownload resume(request);
+    RequestOutcome<ServiceResult> outcome =
+        PerformRequest(request, HttpMethod::Get, request.hasRange() ? nullptr : &resume);
     if (!outcome.succeeded()) {
         return RequestOutcome<GetObjectResult>(outcome.error());
     }
@@ -69,7 +74,8 @@ RequestOutcome<ObjectMetadata> OssClientImpl::GetObjectMeta(const GetObjectMetaR
 }
 
 RequestOutcome<ServiceResult> OssClientImpl::PerformRequest(const OssRequest& request,
-                                                            HttpMethod method) {
+                                                            HttpMethod method,
+                                                            AttemptObserver* observer) {
     const int check = request.CheckArguments();
     if (check != 0) {
         return ValidateError<ServiceResult>(ModelErrorMessage(check));
@@ -77,7 +83,7 @@ RequestOutcome<ServiceResult> OssClientImpl::PerformRequest(const OssRequest& re
     if (!endpointValid_) {
         return ValidateError<ServiceResult>("The endpoint is invalid.");
     }
-    AttemptOutcome attempt = SendWithRetry(endpoint_, request, method);
+    AttemptOutcome attempt = SendWithRetry(endpoint_, request, method, observer);
     if (!attempt.succeeded) {
         return RequestOutcome<ServiceResult>(MakeServiceError(attempt.error));
     }

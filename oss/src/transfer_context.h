@@ -18,14 +18,6 @@ namespace oss {
 inline constexpr size_t kMaxHeaderBytes = 256 * 1024;       // all header lines of one call
 inline constexpr int64_t kMaxMemoryBody = 4 * 1024 * 1024;  // bodies the transport buffers
 
-// The rate floor: a transfer that moves less than 1 KiB per second over a whole window of three
-// times the stall time (30 s with the default settings) ends as a timeout, so that a body that
-// trickles cannot keep it alive for ever. A link that slow could not bring a release of some
-// hundred megabytes in a day. A rate limiter set lower than twice the floor lowers it to half
-// its own rate.
-inline constexpr int64_t kRateFloorBytesPerSecond = 1024;
-inline constexpr int64_t kRateWindowStallTimes = 3;
-
 struct TransferContext {
     CurlHttpClient* client = nullptr;
     CURL* curlHandle = nullptr;
@@ -47,8 +39,13 @@ struct TransferContext {
     // Why a callback stopped the transfer, when the stream state does not tell.
     std::string failureCause;
 
-    // The rate floor's current window: when it began and the bytes moved until then.
+    // The rate floor (settings minTransferRate*): a transfer that moves less than rateFloor
+    // bytes per second over a whole window ends as a timeout, so that a body that trickles
+    // cannot hold a connection for ever; the retries then continue the download. A rate limiter
+    // set lower than twice the floor lowers it to half its own rate.
+    int64_t rateFloor = 0;
     std::chrono::seconds rateWindow{0};  // 0: no floor
+    // The current window: when it began and the bytes moved until then.
     bool rateWindowStarted = false;
     std::chrono::steady_clock::time_point rateWindowStart;
     int64_t rateWindowStartBytes = 0;

@@ -236,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](InstallWorkerTest& t) {
                         t.bucket.addFaults(R"({"method": "GET", "key": ")" + std::string(kRemote) +
                                            "/fix/" + kFix +
-                                           R"(.zip", "reset_after": 10, "times": -1})");
+                                           R"(.zip", "reset_after": 0, "times": -1})");
                     },
                     4,
                     {"Downfile Fail,code:", FailureLine(kDownloadRuntime)}},

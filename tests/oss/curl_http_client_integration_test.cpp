@@ -99,6 +99,14 @@ class FullDiskBuffer : public std::streambuf {
     size_t room_;
 };
 
+// A stream buffer that takes every byte into its buffer and then cannot write it out, like a
+// disk that fills up while the last block is still buffered.
+class UnflushableBuffer : public std::streambuf {
+  protected:
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+    int sync() override { return -1; }
+};
+
 }  // namespace
 
 TEST_F(CurlHttpClientTest, DownloadGoesToFactoryStreamWithProgressAndCrc64) {
@@ -297,6 +305,7 @@ TEST_F(CurlHttpClientTest, BodyThatTricklesUnderTheRateFloorEndsAsTimeout) {
     bucket.putObject("a", TestBytes(100));
     bucket.addFaults(R"({"trickle_ms": 200})");
     settings.requestTimeoutMs = 1000;
+    settings.minTransferRateWindowMs = 3000;
     CurlHttpClient client(settings);
     auto request = MakeRequest(bucket, "a");
     Factory factory;
@@ -369,21 +378,26 @@ TEST_F(CurlHttpClientTest, ResetMidBodyReplacesTheHandleAndTheNextRequestSucceed
     EXPECT_EQ(client.poolSize(), 2u);
 }
 
+// Also when the stream fails only as its last bytes are flushed, after libcurl has finished.
 TEST_F(CurlHttpClientTest, FullDiskEndsAsWriteErrorWithBadStateText) {
     bucket.putObject("a", TestBytes(100000));
     CurlHttpClient client(settings);
-    auto request = MakeRequest(bucket, "a");
     FullDiskBuffer disk(1000);
-    auto stream = std::make_shared<std::iostream>(&disk);
-    request->setResponseStreamFactory([stream] { return stream; });
+    UnflushableBuffer unflushable;
+    for (std::streambuf* buffer :
+         {static_cast<std::streambuf*>(&disk), static_cast<std::streambuf*>(&unflushable)}) {
+        auto request = MakeRequest(bucket, "a");
+        auto stream = std::make_shared<std::iostream>(buffer);
+        request->setResponseStreamFactory([stream] { return stream; });
 
-    auto response = client.makeRequest(request);
+        auto response = client.makeRequest(request);
 
-    EXPECT_EQ(response->statusCode(), 200023);
-    EXPECT_NE(response->statusMessage().find(
-                  ". Caused by content is in bad state(Read/writing error on i/o operation)."),
-              std::string::npos)
-        << response->statusMessage();
+        EXPECT_EQ(response->statusCode(), 200023);
+        EXPECT_NE(response->statusMessage().find(
+                      ". Caused by content is in bad state(Read/writing error on i/o operation)."),
+                  std::string::npos)
+            << response->statusMessage();
+    }
 }
 
 TEST_F(CurlHttpClientTest, RequestBodyStandsWhereItWasAfterSuccessAndFailure) {

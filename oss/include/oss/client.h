@@ -14,6 +14,22 @@
 
 namespace oss {
 
+// Follows the attempts of one request, so that an attempt can build on what the earlier ones
+// received (a download that continues where the last attempt stopped).
+class AttemptObserver {
+  public:
+    enum class Verdict {
+        NoProgress,  // judged by the retry policy and counted against its limit
+        Progress,    // moved the request forward: judged by the policy, not counted
+        StartOver,   // the answer voided what the earlier attempts got: sent again at once
+    };
+    virtual ~AttemptObserver() = default;
+    // Adds what this attempt needs to the signed request.
+    virtual void BeforeAttempt(HttpRequest& request) = 0;
+    // Called with every response, before it is judged.
+    virtual Verdict AfterAttempt(HttpResponse& response) = 0;
+};
+
 class Client {
   public:
     // Copies the settings; uses their httpClient when set, else makes a CurlHttpClient.
@@ -33,11 +49,13 @@ class Client {
 
     // Attempts until one succeeds or the retry policy says stop, waiting between attempts. A
     // RequestTimeTooSkewed refusal sets requestDateOffset to the server's clock when
-    // adjustClockSkew is on.
+    // adjustClockSkew is on. An observer's verdicts decide which failed attempts count against
+    // the policy's limit.
     AttemptOutcome SendWithRetry(const std::string& endpoint, const ServiceRequest& request,
-                                 HttpMethod method);
+                                 HttpMethod method, AttemptObserver* observer = nullptr);
     AttemptOutcome SendOnce(const std::string& endpoint, const ServiceRequest& request,
-                            HttpMethod method);
+                            HttpMethod method, AttemptObserver* observer = nullptr,
+                            AttemptObserver::Verdict* verdict = nullptr);
     AttemptError MakeAttemptError(const std::shared_ptr<HttpResponse>& response) const;
 
     // Seconds added to the clock when a request is dated.

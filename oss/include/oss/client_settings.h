@@ -25,6 +25,11 @@ struct OssClientSettings {
     int32_t maxConnections = 16;
     int32_t requestTimeoutMs = 10000;
     int32_t connectTimeoutMs = 5000;
+    // The rate floor: a transfer that moves less than this many bytes per second on average over
+    // a whole window ends as a timeout (ClientError:200028), as a stall does, and the retries
+    // continue it where it stopped. Defaults 1024 bytes per second over 30 s; 0 turns it off.
+    int32_t minTransferRateBytesPerSecond = 1024;
+    int32_t minTransferRateWindowMs = 30000;
     std::shared_ptr<RetryStrategy> retryPolicy;
     HttpScheme proxyScheme = HttpScheme::Http;
     std::string proxyHost;  // no proxy when empty

@@ -31,7 +31,8 @@ class CurlHttpClient : public HttpClient {
     // Sends the request and receives the answer. A 2xx body goes to the stream of the request's
     // responseStreamFactory; any other body to a new in-memory stream. Failures: statusCode
     // 200000 + CURLcode with libcurl's text; 200002 when no curl handle can be created; 200028
-    // also when the transfer stays under the rate floor (1 KiB/s over three stall times).
+    // also when the transfer stays under the rate floor (settings minTransferRate*); 200023
+    // also when the stream cannot take the last buffered bytes.
     std::shared_ptr<HttpResponse> makeRequest(const std::shared_ptr<HttpRequest>& request) override;
 
     // Handles created so far, free and in use.
@@ -57,8 +58,9 @@ class CurlHttpClient : public HttpClient {
     const std::string bindInterface_;
     const std::shared_ptr<RateLimiter> uploadRateLimiter_;
     const std::shared_ptr<RateLimiter> downloadRateLimiter_;
-    // The rate floor's window; zero, like the stall rule, when the request timeout is under 1 s.
-    const std::chrono::seconds rateWindow_;
+    // The rate floor (settings minTransferRate*); a zero rate or window turns it off.
+    const int64_t minTransferRate_;
+    const std::chrono::seconds minTransferRateWindow_;
 };
 
 }  // namespace oss

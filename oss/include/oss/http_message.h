@@ -48,12 +48,20 @@ class HttpRequest : public HttpMessage {
     void setResponseStreamFactory(ResponseStreamFactory factory) {
         responseStreamFactory_ = std::move(factory);
     }
+    const ResponseBodyChooser& responseBodyChooser() const { return responseBodyChooser_; }
+    void setResponseBodyChooser(ResponseBodyChooser chooser) {
+        responseBodyChooser_ = std::move(chooser);
+    }
     const TransferProgress& transferProgress() const { return transferProgress_; }
     void setTransferProgress(const TransferProgress& progress) { transferProgress_ = progress; }
 
     // When set, the transport computes CRC-64 over the bytes it sends and receives.
     bool checkCrc64() const { return checkCrc64_; }
     void setCheckCrc64(bool check) { checkCrc64_ = check; }
+    // Set when the CRC-64 describes the whole object even though the request is ranged (a
+    // download that continues earlier attempts), so that it is compared with the server's.
+    bool crc64CoversObject() const { return crc64CoversObject_; }
+    void setCrc64CoversObject(bool covers) { crc64CoversObject_ = covers; }
     uint64_t crc64Result() const { return crc64Result_; }
     void setCrc64Result(uint64_t crc) { crc64Result_ = crc; }
     int64_t transferredBytes() const { return transferredBytes_; }
@@ -63,8 +71,10 @@ class HttpRequest : public HttpMessage {
     HttpMethod method_;
     Url url_;
     ResponseStreamFactory responseStreamFactory_;
+    ResponseBodyChooser responseBodyChooser_;
     TransferProgress transferProgress_;
     bool checkCrc64_ = false;
+    bool crc64CoversObject_ = false;
     uint64_t crc64Result_ = 0;
     int64_t transferredBytes_ = 0;
 };

@@ -40,8 +40,9 @@ class OssClientImpl : public Client {
     bool ObjectExists(const std::string& bucket, const std::string& key);
     RequestOutcome<GetObjectResult> GetObject(const GetObjectRequest& request);
     RequestOutcome<ObjectMetadata> GetObjectMeta(const GetObjectMetaRequest& request);
-    // Checks the arguments and the endpoint, then sends with retries.
-    RequestOutcome<ServiceResult> PerformRequest(const OssRequest& request, HttpMethod method);
+    // Checks the arguments and the endpoint, then sends with retries (see SendWithRetry).
+    RequestOutcome<ServiceResult> PerformRequest(const OssRequest& request, HttpMethod method,
+                                                 AttemptObserver* observer = nullptr);
 
     const std::string& endpoint() const { return endpoint_; }
     bool endpointValid() const { return endpointValid_; }

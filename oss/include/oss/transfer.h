@@ -5,6 +5,9 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <string>
+
+#include "oss/header_collection.h"
 
 namespace oss {
 
@@ -19,5 +22,17 @@ struct TransferProgress {
 
 // Makes the stream that receives a successful response's body.
 using ResponseStreamFactory = std::function<std::shared_ptr<std::iostream>()>;
+
+// Where the body of a 2xx answer goes: the stream, standing where the bytes belong, and the
+// CRC-64 of what the body continues (0 for a body that starts the object).
+struct ResponseBodyTarget {
+    std::shared_ptr<std::iostream> stream;  // null refuses the body: the transfer then fails
+    uint64_t crc64Seed = 0;
+};
+
+// Chooses the target when the first body bytes of a 2xx answer arrive, from its status and
+// headers. Used in place of the factory when set.
+using ResponseBodyChooser =
+    std::function<ResponseBodyTarget(int32_t status, const HeaderCollection& headers)>;
 
 }  // namespace oss
