@@ -12,7 +12,8 @@
 namespace oss {
 
 // (bytes moved by this step, bytes moved so far in this attempt, expected total or -1, userData).
-// It cannot stop the transfer.
+// A download that continues an earlier attempt counts both from the start of the object. It
+// cannot stop the transfer.
 using ProgressCallback = std::function<void(uint64_t, int64_t, int64_t, void*)>;
 
 struct TransferProgress {
