@@ -1,18 +1,13 @@
 #include "winroot.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <system_error>
-
-#include "scoped_env.h"
 
 namespace testsupport {
 
-namespace {
-
-// A new folder of its own under the temporary folder.
 std::filesystem::path MakeTemporaryFolder() {
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -24,32 +19,17 @@ std::filesystem::path MakeTemporaryFolder() {
     throw std::runtime_error("no temporary folder could be made");
 }
 
-}  // namespace
-
-TempWinRoot::TempWinRoot() {
-    root_ = MakeTemporaryFolder();
-    std::filesystem::create_directories(root_ / "drive_c");
-    std::filesystem::create_directories(root_ / "registry");
-    if (const char* old = std::getenv("WINROOT")) {
-        hadWinRoot_ = true;
-        previousWinRoot_ = old;
-    }
-    SetEnvironmentValue("WINROOT", root_.string().c_str());
-    previousDirectory_ = std::filesystem::current_path();
-    std::filesystem::current_path(root_ / "drive_c");
-}
-
-TempWinRoot::~TempWinRoot() {
+void RemoveTree(const std::filesystem::path& path) {
     std::error_code ignored;
-    std::filesystem::current_path(previousDirectory_, ignored);
-    SetEnvironmentValue("WINROOT", hadWinRoot_ ? previousWinRoot_.c_str() : nullptr);
     // Read-only files and folders made by a test must not keep the folder alive.
-    for (auto it = std::filesystem::recursive_directory_iterator(root_, ignored);
+    for (auto it = std::filesystem::recursive_directory_iterator(path, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
         std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ignored);
     }
-    std::filesystem::remove_all(root_, ignored);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path, ignored);
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

@@ -1,129 +1,55 @@
 #include <windows.h>
-#include <winlayer/message_boxes.h>
 
 #include "unzip/zip_extraction.h"
 #include "winroot.h"
+#include "zip_writer.h"
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <set>
+#include <string>
 
+// Zip extraction on both targets: the layer and Windows (under Wine). What needs the layer's
+// hooks (answers to the overwrite prompt, the time zone) is in zip_extraction_prompt_test.cpp.
 namespace {
 
 namespace fs = std::filesystem;
-using winlayer::testing::QueueMessageBoxAnswers;
-using winlayer::testing::ResetMessageBoxes;
-using winlayer::testing::SetMessageBoxAnswerer;
-using winlayer::testing::ShownMessageBoxes;
-
-// The overwrite prompt for the entry "f.txt", as UTF-8.
-const char kPromptForF[] =
-    "\u65e0\u6cd5\u8986\u76d6\u6587\u4ef6\"f.txt\",\u8be5\u6587\u4ef6\u53ef\u80fd\u6b63\u88ab"
-    "\u4f7f\u7528!\n\u662f\u5426\u7ec8\u6b62\u5347\u7ea7?";
+using testsupport::Put16;
+using testsupport::Put32;
+using testsupport::ZipWriter;
 
 class ZipExtractionTest : public testsupport::WinRootTest {
   protected:
-    ~ZipExtractionTest() override {
-        ResetMessageBoxes();
-        if (holder_ > 0) {
-            kill(holder_, SIGKILL);
-            waitpid(holder_, nullptr, 0);
-        }
-    }
-
     fs::path C(const std::string& relative) const { return winroot.driveC() / relative; }
 
-    // Makes C:\pkg\<name> with python's zipfile; the code sees `out`, `zipfile` and `info(name)`
-    // (an entry dated 2021-03-04 05:06:08).
-    std::string PythonZip(const std::string& name, const std::string& code) {
-        fs::create_directories(C("pkg"));
-        fs::path script = winroot.root() / (name + ".py");
-        testsupport::WriteFileBytes(
-            script,
-            "import sys, zipfile, struct\nout = sys.argv[1]\n"
-            "def info(name, attr=0):\n"
-            "    i = zipfile.ZipInfo(name, date_time=(2021, 3, 4, 5, 6, 8))\n"
-            "    i.external_attr = attr\n    return i\n" +
-                code);
-        std::string command =
-            "python3 '" + script.string() + "' '" + C("pkg/" + name).string() + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0) << code;
+    // Writes the archive as C:\pkg\<name> and returns that path.
+    std::string Package(const std::string& name, const std::string& bytes) {
+        testsupport::WriteFileBytes(C("pkg/" + name), bytes);
         return "C:\\pkg\\" + name;
     }
-
-    // Makes C:\pkg\<name> from the folder `tree` (below the root) with Info-ZIP zip.
-    std::string InfoZip(const std::string& name, const std::string& tree,
-                        const std::string& options) {
-        fs::create_directories(C("pkg"));
-        std::string command = "cd '" + (winroot.root() / tree).string() + "' && zip -q -r " +
-                              options + " '" + C("pkg/" + name).string() + "' .";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        return "C:\\pkg\\" + name;
-    }
-
-    // Every file and folder under the root, as paths relative to it.
-    std::set<std::string> Everything() const {
-        std::set<std::string> all;
-        for (auto& entry : fs::recursive_directory_iterator(winroot.root()))
-            all.insert(fs::relative(entry.path(), winroot.root()).string());
-        return all;
-    }
-
-    // Holds the file open with share mode 0 from another process until the test ends.
-    void HoldInOtherProcess(const char* windowsPath) {
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        holder_ = fork();
-        if (holder_ == 0) {
-            HANDLE file = CreateFileA(windowsPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-            char ok = file != INVALID_HANDLE_VALUE;
-            ssize_t ignored = write(ready[1], &ok, 1);
-            (void)ignored;
-            pause();
-            _exit(0);
-        }
-        char ok = 0;
-        ASSERT_EQ(read(ready[0], &ok, 1), 1);
-        ASSERT_TRUE(ok);
-        close(ready[0]);
-        close(ready[1]);
-    }
-
-    void ReleaseOtherProcess() {
-        kill(holder_, SIGKILL);
-        waitpid(holder_, nullptr, 0);
-        holder_ = 0;
-    }
-
-  private:
-    pid_t holder_ = 0;
 };
 
 TEST_F(ZipExtractionTest, ExtractsTreesWithAndWithoutFolderEntries) {
-    testsupport::WriteFileBytes(winroot.root() / "src/a/b/deep.txt", "deep text\n");
-    testsupport::WriteFileBytes(winroot.root() / "src/top.bin", std::string("\0\1\2\3", 4));
-    fs::create_directories(winroot.root() / "src/empty/inner");
-    std::string withFolders = InfoZip("folders.zip", "src", "");
-    std::string storedOnly = InfoZip("stored.zip", "src", "-0 -D");
-    std::string mixed =
-        PythonZip("mixed.zip",
-                  "with zipfile.ZipFile(out, 'w') as z:\n"
-                  "    z.writestr(info('x/y/z/stored.txt'), 'stored', zipfile.ZIP_STORED)\n"
-                  "    z.writestr(info('x/deflated.txt'), 'd' * 5000, zipfile.ZIP_DEFLATED)\n"
-                  "    z.writestr(info('x/dir/', 0x10), '')\n");
+    const fs::path tree = winroot.root() / "src";
+    testsupport::WriteFileBytes(tree / "a/b/deep.txt", "deep text\n");
+    testsupport::WriteFileBytes(tree / "top.bin", std::string("\0\1\2\r\n\3\x1a", 7));
+    fs::create_directories(tree / "empty/inner");
+    std::string withFolders =
+        Package("folders.zip", ZipWriter().AddTree(tree, true, ZipWriter::kDeflated).Bytes());
+    std::string storedOnly =
+        Package("stored.zip", ZipWriter().AddTree(tree, false, ZipWriter::kStored).Bytes());
+    std::string mixed = Package(
+        "mixed.zip", ZipWriter()
+                         .Add("x/y/z/stored.txt", "stored")
+                         .Add("x/deflated.txt", std::string(5000, 'd'), ZipWriter::kDeflated)
+                         .Add("x/dir/", "", ZipWriter::kStored, ZipWriter::kFolderAttributes)
+                         .Bytes());
     GetFileAttributesA("C:\\");  // the root's first use makes its standard folders
-    std::set<std::string> before = Everything();
+    std::set<std::string> before = winroot.Everything();
 
     ASSERT_TRUE(ExtractZipArchive(withFolders.c_str(), "C:\\out\\one"));
     EXPECT_EQ(testsupport::ReadFileBytes(C("out/one/a/b/deep.txt")), "deep text\n");
-    EXPECT_EQ(testsupport::ReadFileBytes(C("out/one/top.bin")), std::string("\0\1\2\3", 4));
+    EXPECT_EQ(testsupport::ReadFileBytes(C("out/one/top.bin")), std::string("\0\1\2\r\n\3\x1a", 7))
+        << "bytes that a text-mode file would translate";
     EXPECT_TRUE(fs::is_directory(C("out/one/empty/inner"))) << "folders that hold no files";
 
     ASSERT_TRUE(ExtractZipArchive(storedOnly.c_str(), "C:\\out\\two\\"));
@@ -135,75 +61,28 @@ TEST_F(ZipExtractionTest, ExtractsTreesWithAndWithoutFolderEntries) {
     EXPECT_EQ(testsupport::ReadFileBytes(C("out/three/x/deflated.txt")), std::string(5000, 'd'));
     EXPECT_TRUE(fs::is_directory(C("out/three/x/dir")));
 
-    for (const std::string& path : Everything()) {
+    for (const std::string& path : winroot.Everything()) {
         if (!before.count(path)) {
             EXPECT_EQ(path.rfind("drive_c/out", 0), 0u) << path << " written outside";
         }
     }
 }
 
-TEST_F(ZipExtractionTest, StoredTimesBecomeCreationAndLastWriteTimes) {
-    setenv("TZ", "UTC-8", 1);  // eight hours east of UTC
-    tzset();
-    std::string archive = PythonZip("times.zip",
-                                    "with zipfile.ZipFile(out, 'w') as z:\n"
-                                    "    z.writestr(info('t.txt'), 'time')\n");
-    bool extracted = ExtractZipArchive(archive.c_str(), "C:\\out");
-    unsetenv("TZ");
-    tzset();
-    ASSERT_TRUE(extracted);
-
-    std::tm utc{};  // 2021-03-04 05:06:08 at UTC+8
-    utc.tm_year = 121;
-    utc.tm_mon = 2;
-    utc.tm_mday = 3;
-    utc.tm_hour = 21;
-    utc.tm_min = 6;
-    utc.tm_sec = 8;
-    time_t expected = timegm(&utc);
-    struct stat st;
-    ASSERT_EQ(stat(C("out/t.txt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, expected);
-
-    HANDLE file = CreateFileA("C:\\out\\t.txt", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    FILETIME created{}, accessed{}, written{};
-    ASSERT_TRUE(GetFileTime(file, &created, &accessed, &written));
-    CloseHandle(file);
-    auto unixTime = [](const FILETIME& t) {
-        ULONGLONG ticks = (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-        return static_cast<time_t>(ticks / 10000000 - 11644473600ULL);
-    };
-    EXPECT_EQ(unixTime(created), expected);
-    EXPECT_EQ(unixTime(written), expected);
-}
-
 TEST_F(ZipExtractionTest, BrokenArchivesFail) {
-    std::string empty = PythonZip("empty.zip", "zipfile.ZipFile(out, 'w').close()\n");
-    std::string truncated = PythonZip("truncated.zip",
-                                      "with zipfile.ZipFile(out, 'w') as z:\n"
-                                      "    z.writestr(info('a.txt'), 'a' * 1000)\n"
-                                      "data = open(out, 'rb').read()\n"
-                                      "open(out, 'wb').write(data[:len(data) // 2])\n");
+    std::string empty = Package("empty.zip", ZipWriter().Bytes());
+    std::string whole = ZipWriter().Add("a.txt", std::string(1000, 'a')).Bytes();
+    std::string truncated = Package("truncated.zip", whole.substr(0, whole.size() / 2));
     // The deflate stream of the entry is replaced by a block of the reserved type.
-    std::string corrupted =
-        PythonZip("corrupted.zip",
-                  "with zipfile.ZipFile(out, 'w') as z:\n"
-                  "    z.writestr(info('c.txt'), 'c' * 5000, zipfile.ZIP_DEFLATED)\n"
-                  "e = zipfile.ZipFile(out).infolist()[0]\n"
-                  "data = bytearray(open(out, 'rb').read())\n"
-                  "n, x = struct.unpack('<HH', data[e.header_offset + 26:e.header_offset + 30])\n"
-                  "at = e.header_offset + 30 + n + x\n"
-                  "data[at:at + e.compress_size] = b'\\xff' * e.compress_size\n"
-                  "open(out, 'wb').write(data)\n");
+    ZipWriter deflated;
+    deflated.Add("c.txt", std::string(5000, 'c'), ZipWriter::kDeflated);
+    std::string bytes = deflated.Bytes();
+    bytes.replace(deflated.DataAt(0), deflated.CompressedSize(0),
+                  std::string(deflated.CompressedSize(0), '\xff'));
+    std::string corrupted = Package("corrupted.zip", bytes);
     // The stored data no longer matches the CRC-32 recorded for it.
-    std::string badCrc =
-        PythonZip("crc.zip",
-                  "with zipfile.ZipFile(out, 'w') as z:\n"
-                  "    z.writestr(info('crc.txt'), 'GOOD-DATA')\n"
-                  "data = open(out, 'rb').read().replace(b'GOOD-DATA', b'EVIL-DATA')\n"
-                  "open(out, 'wb').write(data)\n");
+    bytes = ZipWriter().Add("crc.txt", "GOOD-DATA").Bytes();
+    bytes.replace(bytes.find("GOOD-DATA"), 9, "EVIL-DATA");
+    std::string badCrc = Package("crc.zip", bytes);
     testsupport::WriteFileBytes(C("pkg/text.zip"), "not a zip archive");
     const char* rows[] = {empty.c_str(),
                           truncated.c_str(),
@@ -216,18 +95,15 @@ TEST_F(ZipExtractionTest, BrokenArchivesFail) {
         EXPECT_FALSE(ExtractZipArchive(archive, "C:\\out")) << archive;
     EXPECT_FALSE(ExtractZipArchive(nullptr, "C:\\out"));
     EXPECT_FALSE(ExtractZipArchive(badCrc.c_str(), nullptr));
-    EXPECT_TRUE(ShownMessageBoxes().empty());
 }
 
 // Other methods (bzip2 12, LZMA 14) would come out as their compressed bytes, unchecked.
 TEST_F(ZipExtractionTest, OnlyStoredAndDeflatedEntriesAreRead) {
-    const char* methods[] = {"ZIP_BZIP2", "ZIP_LZMA"};
-    for (const char* method : methods) {
+    for (uint16_t method : {12, 14}) {
         testsupport::WriteFileBytes(C("out/b.txt"), "old");
-        std::string archive = PythonZip(std::string(method) + ".zip",
-                                        "with zipfile.ZipFile(out, 'w') as z:\n"
-                                        "    z.writestr(info('b.txt'), 'b' * 5000, zipfile." +
-                                            std::string(method) + ")\n");
+        std::string archive =
+            Package("method" + std::to_string(method) + ".zip",
+                    ZipWriter().Add("b.txt", std::string(5000, 'b'), method).Bytes());
         EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out")) << method;
         EXPECT_EQ(testsupport::ReadFileBytes(C("out/b.txt")), "old") << method;
     }
@@ -236,22 +112,10 @@ TEST_F(ZipExtractionTest, OnlyStoredAndDeflatedEntriesAreRead) {
 // A folder holds no data: whatever method its record names (some archivers write one), it is
 // made; a file of such a method is still refused.
 TEST_F(ZipExtractionTest, FolderEntriesAreMadeWhateverTheirMethod) {
-    for (int method : {12, 14, 99}) {
-        std::string name = "dir" + std::to_string(method) + ".zip";
-        std::string archive = PythonZip(name,
-                                        "with zipfile.ZipFile(out, 'w') as z:\n"
-                                        "    z.writestr(info('d/', 0x10), '')\n"
-                                        "    z.writestr(info('d/f.txt'), 'f')\n"
-                                        "data = bytearray(open(out, 'rb').read())\n"
-                                        "e = zipfile.ZipFile(out).infolist()[0]\n"
-                                        "struct.pack_into('<H', data, e.header_offset + 8, " +
-                                            std::to_string(method) +
-                                            ")\n"
-                                            "cd = data.find(b'PK\\x01\\x02')\n"
-                                            "struct.pack_into('<H', data, cd + 10, " +
-                                            std::to_string(method) +
-                                            ")\n"
-                                            "open(out, 'wb').write(data)\n");
+    for (uint16_t method : {12, 14, 99}) {
+        ZipWriter writer;
+        writer.Add("d/", "", method, ZipWriter::kFolderAttributes).Add("d/f.txt", "f");
+        std::string archive = Package("dir" + std::to_string(method) + ".zip", writer.Bytes());
         std::string folder = "C:\\out\\" + std::to_string(method);
         EXPECT_TRUE(ExtractZipArchive(archive.c_str(), folder.c_str())) << method;
         EXPECT_EQ(testsupport::ReadFileBytes(C("out/" + std::to_string(method) + "/d/f.txt")), "f");
@@ -262,14 +126,12 @@ TEST_F(ZipExtractionTest, FolderEntriesAreMadeWhateverTheirMethod) {
 // existing file keeps its contents.
 TEST_F(ZipExtractionTest, EncryptedEntriesAreRefusedBeforeTheTargetIsTouched) {
     testsupport::WriteFileBytes(C("out/secret.txt"), "old");
-    std::string archive = PythonZip("encrypted.zip",
-                                    "with zipfile.ZipFile(out, 'w') as z:\n"
-                                    "    z.writestr(info('secret.txt'), 'new')\n"
-                                    "data = bytearray(open(out, 'rb').read())\n"
-                                    "struct.pack_into('<H', data, 6, 1)\n"
-                                    "cd = data.find(b'PK\\x01\\x02')\n"
-                                    "struct.pack_into('<H', data, cd + 8, 1)\n"
-                                    "open(out, 'wb').write(data)\n");
+    ZipWriter writer;
+    writer.Add("secret.txt", "new");
+    std::string bytes = writer.Bytes();
+    Put16(bytes, writer.LocalHeaderAt(0) + 6, 1);
+    Put16(bytes, writer.CentralRecordAt(0) + 8, 1);
+    std::string archive = Package("encrypted.zip", bytes);
     EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out"));
     EXPECT_EQ(testsupport::ReadFileBytes(C("out/secret.txt")), "old");
 }
@@ -277,14 +139,13 @@ TEST_F(ZipExtractionTest, EncryptedEntriesAreRefusedBeforeTheTargetIsTouched) {
 // The check is asked before every entry and while a large entry is written; a true answer fails
 // the extraction at once.
 TEST_F(ZipExtractionTest, CancelCheckStopsBetweenAndWithinEntries) {
-    std::string archive = PythonZip("cancel.zip",
-                                    "import random\n"
-                                    "random.seed(7)\n"
-                                    "big = random.randbytes(1 << 20)\n"
-                                    "with zipfile.ZipFile(out, 'w') as z:\n"
-                                    "    z.writestr(info('a.txt'), 'a')\n"
-                                    "    z.writestr(info('big.bin'), big, zipfile.ZIP_DEFLATED)\n"
-                                    "    z.writestr(info('c.txt'), 'c')\n");
+    std::string archive =
+        Package("cancel.zip",
+                ZipWriter()
+                    .Add("a.txt", "a")
+                    .Add("big.bin", testsupport::RandomBytes(1 << 20, 7), ZipWriter::kDeflated)
+                    .Add("c.txt", "c")
+                    .Bytes());
     auto sizeOf = [](const fs::path& file) {
         std::error_code error;
         auto size = fs::file_size(file, error);
@@ -309,23 +170,17 @@ TEST_F(ZipExtractionTest, CancelCheckStopsBetweenAndWithinEntries) {
 
 // Three entries "a.txt", "b.txt", "c.txt" whose central directory is then damaged.
 TEST_F(ZipExtractionTest, EveryRecordTheDirectoryCountsMustBeRead) {
-    const std::string threeEntries =
-        "with zipfile.ZipFile(out, 'w') as z:\n"
-        "    for n in 'abc':\n"
-        "        z.writestr(info(n + '.txt'), n)\n"
-        "data = bytearray(open(out, 'rb').read())\n"
-        "first = data.find(b'PK\\x01\\x02')\n"
-        "end = data.rfind(b'PK\\x05\\x06')\n";
-    std::string damagedSecond = PythonZip("second.zip", threeEntries +
-                                                            "second = data.find(b'PK\\x01\\x02', "
-                                                            "first + 4)\n"
-                                                            "data[second:second + 4] = b'XXXX'\n"
-                                                            "open(out, 'wb').write(data)\n");
-    std::string countsFour =
-        PythonZip("four.zip", threeEntries +
-                                  "struct.pack_into('<HH', data, end + 8, 4, 4)\n"
-                                  "open(out, 'wb').write(data)\n");
-    for (const std::string& archive : {damagedSecond, countsFour}) {
+    ZipWriter writer;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        writer.Add(name, std::string(1, name[0]));
+    const std::string threeEntries = writer.Bytes();
+    std::string damagedSecond = threeEntries;
+    damagedSecond.replace(writer.CentralRecordAt(1), 4, "XXXX");
+    std::string countsFour = threeEntries;
+    Put16(countsFour, writer.EndRecordAt() + 8, 4);
+    Put16(countsFour, writer.EndRecordAt() + 10, 4);
+    for (const std::string& archive :
+         {Package("second.zip", damagedSecond), Package("four.zip", countsFour)}) {
         EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out")) << archive;
         EXPECT_FALSE(fs::exists(C("out/a.txt"))) << "a damaged directory writes nothing";
     }
@@ -334,19 +189,22 @@ TEST_F(ZipExtractionTest, EveryRecordTheDirectoryCountsMustBeRead) {
 TEST_F(ZipExtractionTest, EntriesSharingDataAreRefused) {
     // Three directory records for one local entry of 100,000 bytes: a 1,000-byte archive that
     // would write 300,000.
-    std::string archive = PythonZip(
-        "overlap.zip",
-        "with zipfile.ZipFile(out, 'w') as z:\n"
-        "    z.writestr(info('a.txt'), 'a' * 100000, zipfile.ZIP_DEFLATED)\n"
-        "data = open(out, 'rb').read()\n"
-        "cd = data.find(b'PK\\x01\\x02')\n"
-        "end = data.rfind(b'PK\\x05\\x06')\n"
-        "record = data[cd:end]\n"
-        "records = record + record.replace(b'a.txt', b'b.txt') + record.replace(b'a.txt', "
-        "b'c.txt')\n"
-        "eocd = bytearray(data[end:])\n"
-        "struct.pack_into('<HHI', eocd, 8, 3, 3, len(records))\n"
-        "open(out, 'wb').write(data[:cd] + records + eocd)\n");
+    ZipWriter writer;
+    writer.Add("a.txt", std::string(100000, 'a'), ZipWriter::kDeflated);
+    std::string data = writer.Bytes();
+    const size_t directory = writer.CentralRecordAt(0), end = writer.EndRecordAt();
+    const std::string record = data.substr(directory, end - directory);
+    std::string records = record;
+    for (const char* other : {"b.txt", "c.txt"}) {
+        std::string copy = record;
+        copy.replace(copy.find("a.txt"), 5, other);
+        records += copy;
+    }
+    std::string endRecord = data.substr(end);
+    Put16(endRecord, 8, 3);
+    Put16(endRecord, 10, 3);
+    Put32(endRecord, 12, static_cast<uint32_t>(records.size()));
+    std::string archive = Package("overlap.zip", data.substr(0, directory) + records + endRecord);
     EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out"));
     for (const char* name : {"out/a.txt", "out/b.txt", "out/c.txt"})
         EXPECT_FALSE(fs::exists(C(name))) << name;
@@ -357,34 +215,23 @@ TEST_F(ZipExtractionTest, EntriesSharingDataAreRefused) {
 TEST_F(ZipExtractionTest, EntriesMustInflateToExactlyTheirDeclaredSize) {
     struct Row {
         const char* name;
-        int declaredSize;
-        int crcOfFirst;  // the CRC-32 declared is that of the first bytes of the data
+        uint32_t declaredSize;
+        size_t crcOfFirst;  // the CRC-32 declared is that of the first bytes of the data
     } rows[] = {
         {"longer.zip", 100, 100},     // inflates past its size; its first 100 bytes match
         {"shorter.zip", 6000, 5000},  // the deflate stream ends before the declared size
         {"exact.zip", 5000, 5000},
     };
     for (const Row& row : rows) {
-        std::string archive =
-            PythonZip(row.name,
-                      "import zlib\n"
-                      "with zipfile.ZipFile(out, 'w') as z:\n"
-                      "    z.writestr(info('s.txt'), 'a' * 5000, zipfile.ZIP_DEFLATED)\n"
-                      "data = bytearray(open(out, 'rb').read())\n"
-                      "e = zipfile.ZipFile(out).infolist()[0]\n"
-                      "crc = zlib.crc32(b'a' * " +
-                          std::to_string(row.crcOfFirst) +
-                          ")\n"
-                          "struct.pack_into('<I', data, e.header_offset + 14, crc)\n"
-                          "struct.pack_into('<I', data, e.header_offset + 22, " +
-                          std::to_string(row.declaredSize) +
-                          ")\n"
-                          "cd = data.find(b'PK\\x01\\x02')\n"
-                          "struct.pack_into('<I', data, cd + 16, crc)\n"
-                          "struct.pack_into('<I', data, cd + 24, " +
-                          std::to_string(row.declaredSize) +
-                          ")\n"
-                          "open(out, 'wb').write(data)\n");
+        ZipWriter writer;
+        writer.Add("s.txt", std::string(5000, 'a'), ZipWriter::kDeflated);
+        std::string bytes = writer.Bytes();
+        const uint32_t crc = testsupport::Crc32(std::string(row.crcOfFirst, 'a'));
+        Put32(bytes, writer.LocalHeaderAt(0) + 14, crc);
+        Put32(bytes, writer.LocalHeaderAt(0) + 22, row.declaredSize);
+        Put32(bytes, writer.CentralRecordAt(0) + 16, crc);
+        Put32(bytes, writer.CentralRecordAt(0) + 24, row.declaredSize);
+        std::string archive = Package(row.name, bytes);
         bool extracted = ExtractZipArchive(archive.c_str(), "C:\\out");
         EXPECT_EQ(extracted, row.declaredSize == 5000) << row.name;
     }
@@ -396,15 +243,13 @@ TEST_F(ZipExtractionTest, RefusesEntriesOutsideDestination) {
                            "a/.. /evil.txt", "a/.../evil.txt",   "a\\..\\..\\evil.txt"};
     int index = 0;
     for (const char* name : names) {
-        std::string archive = PythonZip("escape" + std::to_string(index++) + ".zip",
-                                        std::string("with zipfile.ZipFile(out, 'w') as z:\n"
-                                                    "    z.writestr(info('fine.txt'), 'fine')\n"
-                                                    "    z.writestr(info(r'") +
-                                            name + "'), 'evil')\n");
+        std::string archive =
+            Package("escape" + std::to_string(index++) + ".zip",
+                    ZipWriter().Add("fine.txt", "fine").Add(name, "evil").Bytes());
         EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out\\deep\\dest")) << name;
     }
-    for (auto& entry : fs::recursive_directory_iterator(winroot.root()))
-        EXPECT_EQ(entry.path().filename().string().find("evil"), std::string::npos) << entry.path();
+    for (const std::string& path : winroot.Everything())
+        EXPECT_EQ(fs::path(path).filename().string().find("evil"), std::string::npos) << path;
     EXPECT_TRUE(fs::exists(C("out/deep/dest/fine.txt")));
 }
 
@@ -416,18 +261,9 @@ TEST_F(ZipExtractionTest, PathsThatDoNotFitFailTheEntryCleanly) {
     std::string tooLong = std::string(100, 'a') + "/" + std::string(105, 'c');
     std::string huge =
         std::string(100, 'h') + "/" + std::string(100, 'h') + "/" + std::string(70, 'h');
-    std::string okArchive = PythonZip("fits.zip",
-                                      "with zipfile.ZipFile(out, 'w') as z:\n"
-                                      "    z.writestr(info('" +
-                                          fits + "'), 'x')\n");
-    std::string longArchive = PythonZip("long.zip",
-                                        "with zipfile.ZipFile(out, 'w') as z:\n"
-                                        "    z.writestr(info('" +
-                                            tooLong + "'), 'x')\n");
-    std::string hugeArchive = PythonZip("huge.zip",
-                                        "with zipfile.ZipFile(out, 'w') as z:\n"
-                                        "    z.writestr(info('" +
-                                            huge + "'), 'x')\n");
+    std::string okArchive = Package("fits.zip", ZipWriter().Add(fits, "x").Bytes());
+    std::string longArchive = Package("long.zip", ZipWriter().Add(tooLong, "x").Bytes());
+    std::string hugeArchive = Package("huge.zip", ZipWriter().Add(huge, "x").Bytes());
     EXPECT_TRUE(ExtractZipArchive(okArchive.c_str(), folder.c_str()));
     EXPECT_FALSE(ExtractZipArchive(longArchive.c_str(), folder.c_str()));
     EXPECT_FALSE(ExtractZipArchive(hugeArchive.c_str(), "C:\\o"));
@@ -436,114 +272,8 @@ TEST_F(ZipExtractionTest, PathsThatDoNotFitFailTheEntryCleanly) {
     EXPECT_FALSE(fs::exists(C("o/" + std::string(100, 'h'))));
 }
 
-// The same three answers for a file held with share mode 0 (here and in another process) and
-// for a read-only file.
-TEST_F(ZipExtractionTest, PromptAnswersForFilesThatCannotBeReplaced) {
-    std::string archive = PythonZip("two.zip",
-                                    "with zipfile.ZipFile(out, 'w') as z:\n"
-                                    "    z.writestr(info('f.txt'), 'new')\n"
-                                    "    z.writestr(info('g.txt'), 'next')\n");
-    enum Blocker { kHeldHere, kHeldElsewhere, kReadOnly };
-    for (Blocker blocker : {kHeldHere, kHeldElsewhere, kReadOnly}) {
-        SCOPED_TRACE(blocker);
-        fs::remove_all(C("out"));
-        testsupport::WriteFileBytes(C("out/f.txt"), "old");
-        HANDLE held = INVALID_HANDLE_VALUE;
-        auto block = [&] {
-            if (blocker == kHeldHere)
-                held = CreateFileA("C:\\out\\f.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-            else if (blocker == kHeldElsewhere)
-                HoldInOtherProcess("C:\\out\\f.txt");
-            else
-                fs::permissions(C("out/f.txt"), fs::perms::owner_read | fs::perms::group_read,
-                                fs::perm_options::replace);
-        };
-        auto unblock = [&] {
-            if (blocker == kHeldHere)
-                CloseHandle(held);
-            else if (blocker == kHeldElsewhere)
-                ReleaseOtherProcess();
-            else
-                fs::permissions(C("out/f.txt"), fs::perms::owner_write, fs::perm_options::add);
-        };
-        block();
-
-        ResetMessageBoxes();
-        QueueMessageBoxAnswers({IDABORT});
-        EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out"));
-        EXPECT_EQ(testsupport::ReadFileBytes(C("out/f.txt")), "old");
-        EXPECT_FALSE(fs::exists(C("out/g.txt"))) << "Abort stops the archive";
-        auto shown = ShownMessageBoxes();
-        ASSERT_EQ(shown.size(), 1u);
-        EXPECT_EQ(shown[0].text, kPromptForF);
-        EXPECT_EQ(shown[0].caption, "\u8b66\u544a");
-        EXPECT_EQ(shown[0].type, static_cast<UINT>(MB_ABORTRETRYIGNORE));
-
-        QueueMessageBoxAnswers({IDIGNORE});
-        EXPECT_TRUE(ExtractZipArchive(archive.c_str(), "C:\\out"));
-        EXPECT_EQ(testsupport::ReadFileBytes(C("out/f.txt")), "old") << "Ignore keeps the old file";
-        EXPECT_EQ(testsupport::ReadFileBytes(C("out/g.txt")), "next");
-
-        // Retry asks again while the file stays blocked, and succeeds once it is free.
-        int asked = 0;
-        SetMessageBoxAnswerer([&](const std::string&, const std::string&, UINT) {
-            if (++asked == 2)
-                unblock();
-            return IDRETRY;
-        });
-        EXPECT_TRUE(ExtractZipArchive(archive.c_str(), "C:\\out"));
-        EXPECT_EQ(asked, 2);
-        EXPECT_EQ(testsupport::ReadFileBytes(C("out/f.txt")), "new");
-    }
-}
-
-// Entries larger than what is read ahead of the writer (several MiB): data skipped at the
-// prompt is dropped without shifting the next entries' data, and a stop while the reading side
-// waits for room ends the extraction at once.
-TEST_F(ZipExtractionTest, LargeEntriesReadAheadStayInStep) {
-    std::string archive =
-        PythonZip("large.zip",
-                  "import random\n"
-                  "r = random.Random(7)\n"
-                  "def data(n): return bytes(r.getrandbits(8) for _ in range(4096)) * (n // 4096)\n"
-                  "with zipfile.ZipFile(out, 'w') as z:\n"
-                  "    z.writestr(info('first.bin'), data(9 << 20), zipfile.ZIP_DEFLATED)\n"
-                  "    z.writestr(info('second.bin'), data(6 << 20), zipfile.ZIP_STORED)\n"
-                  "    z.writestr(info('third.bin'), data(7 << 20), zipfile.ZIP_DEFLATED)\n"
-                  "    z.writestr(info('last.txt'), 'last')\n");
-    auto expected = [&](const std::string& name) {
-        std::string command =
-            "python3 -c \"import zipfile,sys; sys.stdout.buffer.write("
-            "zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))\" '" +
-            C("pkg/large.zip").string() + "' " + name + " > '" + (winroot.root() / name).string() +
-            "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        return testsupport::ReadFileBytes(winroot.root() / name);
-    };
-    testsupport::WriteFileBytes(C("out/first.bin"), "old");
-    fs::permissions(C("out/first.bin"), fs::perms::owner_read, fs::perm_options::replace);
-
-    QueueMessageBoxAnswers({IDIGNORE});
-    EXPECT_TRUE(ExtractZipArchive(archive.c_str(), "C:\\out"));
-    EXPECT_EQ(testsupport::ReadFileBytes(C("out/first.bin")), "old");
-    for (const char* name : {"second.bin", "third.bin", "last.txt"})
-        EXPECT_TRUE(testsupport::ReadFileBytes(C(std::string("out/") + name)) == expected(name))
-            << name;
-
-    fs::remove(C("out/second.bin"));
-    fs::remove(C("out/last.txt"));
-    QueueMessageBoxAnswers({IDABORT});
-    EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out"));
-    EXPECT_FALSE(fs::exists(C("out/second.bin")));
-    EXPECT_FALSE(fs::exists(C("out/last.txt")));
-    fs::permissions(C("out/first.bin"), fs::perms::owner_write, fs::perm_options::add);
-}
-
 TEST_F(ZipExtractionTest, OpenKeepsTheArchiveFolderAsDefaultDestination) {
-    std::string archive = PythonZip("here.zip",
-                                    "with zipfile.ZipFile(out, 'w') as z:\n"
-                                    "    z.writestr(info('sub/h.txt'), 'here')\n");
+    std::string archive = Package("here.zip", ZipWriter().Add("sub/h.txt", "here").Bytes());
     TUnzip unzip;
     EXPECT_STREQ(unzip.OutputFolder(), "");
     EXPECT_FALSE(unzip.ExtractAll("C:\\out")) << "nothing open";
@@ -561,17 +291,17 @@ TEST_F(ZipExtractionTest, CreateFolderPathRules) {
     EXPECT_TRUE(fs::is_directory(C("a/b")));
     EXPECT_TRUE(CreateFolderPath("C:/p//q\\\\"));
     EXPECT_TRUE(fs::is_directory(C("p/q")));
-    std::set<std::string> before = Everything();
+    std::set<std::string> before = winroot.Everything();
     EXPECT_TRUE(CreateFolderPath("C:"));
     EXPECT_TRUE(CreateFolderPath("\\\\\\"));
     EXPECT_TRUE(CreateFolderPath(""));
     EXPECT_TRUE(CreateFolderPath("C:\\file")) << "an existing file as last component";
-    EXPECT_EQ(Everything(), before) << "none of these creates anything";
+    EXPECT_EQ(winroot.Everything(), before) << "none of these creates anything";
     EXPECT_FALSE(CreateFolderPath("C:\\file\\sub\\deeper"));
     EXPECT_FALSE(fs::exists(C("file/sub")));
     // A rooted path stays rooted: its folders are made from the root, not below the current
-    // folder (drive_c here).
-    std::string rooted = (winroot.root() / "rooted/x").string();
+    // folder (drive C here).
+    std::string rooted = (winroot.root() / "rooted/x").make_preferred().string();
     EXPECT_TRUE(CreateFolderPath(rooted.c_str()));
     EXPECT_TRUE(fs::is_directory(winroot.root() / "rooted/x"));
     EXPECT_FALSE(fs::exists(C(winroot.root().relative_path().string())));
