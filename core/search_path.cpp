@@ -14,9 +14,11 @@ constexpr int kEntryCapacity = 1024;
 }  // namespace
 
 void RepairSearchPath() {
-    // A value longer than the buffer leaves it as it was: zeroed, an empty working value.
     std::vector<WCHAR> buffer(kPathCapacity, 0);
-    GetEnvironmentVariableW(TEXT("path"), buffer.data(), kPathCapacity);
+    // A value that does not fit in the buffer is left untouched: repairing it from an empty
+    // working value would leave the client with the system folder alone.
+    if (GetEnvironmentVariableW(TEXT("path"), buffer.data(), kPathCapacity) >= kPathCapacity)
+        return;
     std::basic_string<WCHAR> path(buffer.data());
     if (!path.empty() && path.back() != TEXT(';'))
         path += TEXT(';');

@@ -41,11 +41,12 @@ TEST_F(SearchPathTest, EmptyOrMissingPathBecomesTheSystemFolderAlone) {
     EXPECT_EQ(RepairedPath(nullptr), "C:\\windows\\system32;");
 }
 
-TEST_F(SearchPathTest, PathTooLongForTheBufferCountsAsEmpty) {
+// A value that does not fit is kept whole rather than replaced by the system folder alone.
+TEST_F(SearchPathTest, PathTooLongForTheBufferIsLeftUntouched) {
     const std::string fits(65535, 'a');
     EXPECT_EQ(RepairedPath(fits.c_str()), fits + ";C:\\windows\\system32;");
-    const std::string tooLong(65536, 'a');
-    EXPECT_EQ(RepairedPath(tooLong.c_str()), "C:\\windows\\system32;");
+    const std::string tooLong = std::string(70000, 'a') + ";/usr/bin";
+    EXPECT_EQ(RepairedPath(tooLong.c_str()), tooLong);
 }
 
 TEST_F(SearchPathTest, MissingSystemRootLeavesPathUntouched) {
