@@ -105,7 +105,9 @@ void EndRunningCopy(const WCHAR* executableName) {
             continue;
 
         CloseHandle(processes);
-        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+        // SYNCHRONIZE as well: without it the wait below fails at once, and a client slow to
+        // die still holds its files when they are replaced.
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
         TerminateProcess(process, 0);
         WaitForSingleObject(process, 5000);
         // Give the ended client time to let go of its files before they are replaced.

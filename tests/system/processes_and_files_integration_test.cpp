@@ -6,6 +6,8 @@
 #include "winroot.h"
 
 #include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -85,6 +87,53 @@ TEST_F(ClientProcessTest, EndRunningCopyEndsOnlyTheFirstCopyAtTheExactPath) {
     EXPECT_TRUE(Running(otherCaseFolder));
     EXPECT_TRUE(Running(otherCaseName));
     EXPECT_GE(took, std::chrono::milliseconds(2500)) << "it pauses after ending a copy";
+}
+
+// A client that is slow to die (held in its exit by a tracer for 3 s, as one that still closes
+// its files would be) has ended when EndRunningCopy returns: its wait of up to 5 s needs a
+// handle opened with SYNCHRONIZE, without which it fails at once.
+TEST_F(ClientProcessTest, EndRunningCopyWaitsForAClientThatIsSlowToDie) {
+    GetInstallerSettings().installFolder = "C:\\apps\\Inst";
+    Install("apps/Inst/brivostel v9.5.exe");
+    HANDLE client = Start(u"C:\\apps\\Inst\\brivostel v9.5.exe");
+    const pid_t pid = static_cast<pid_t>(GetProcessId(client));
+    // The tracer is a process of its own: the layer's reaper thread, which waits for the client
+    // as its parent, must not take the tracer's stops.
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t tracer = fork();
+    if (tracer == 0) {
+        close(ready[0]);
+        const char attached = ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACEEXIT) == 0;
+        [[maybe_unused]] ssize_t written = write(ready[1], &attached, 1);
+        int status = 0;
+        while (attached && waitpid(pid, &status, __WALL) == pid && !WIFEXITED(status) &&
+               !WIFSIGNALED(status)) {
+            if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
+                timespec pause{3, 0};
+                nanosleep(&pause, nullptr);
+            }
+            ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    char attached = 0;
+    ASSERT_EQ(read(ready[0], &attached, 1), 1);
+    close(ready[0]);
+    if (!attached) {
+        waitpid(tracer, nullptr, 0);
+        GTEST_SKIP() << "this machine does not allow ptrace";
+    }
+
+    auto began = std::chrono::steady_clock::now();
+    EndRunningCopy(u"brivostel v9.5.exe");
+    auto took = std::chrono::steady_clock::now() - began;
+
+    EXPECT_EQ(WaitForSingleObject(client, 0), WAIT_OBJECT_0) << "still dying when it returned";
+    EXPECT_GE(took, std::chrono::milliseconds(3000 + 2500)) << "the wait, then the pause";
+    kill(pid, SIGKILL);  // a second kill ends an exit stop that is still held
+    waitpid(tracer, nullptr, 0);
 }
 
 TEST_F(ClientProcessTest, EndRunningCopyReturnsAtOnceWhenNoCopyRuns) {
