@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr WCHAR kWindowTitle[] = TEXT("\u8FDC\u5E06");  // 远帆, in every language
 constexpr DWORD kClosePauseMs = 500;
 constexpr int kFailureWord = 6;
 
@@ -44,7 +43,7 @@ TBrivostelDlg::~TBrivostelDlg() {
 }
 
 void TBrivostelDlg::OnInit() {
-    SetWindowTextW(hwnd, kWindowTitle);
+    SetWindowTextW(hwnd, kDialogTitle);
 
     progressBar = new TProcess();
     progressBar->Create(TEXT("TProcess"), hwnd, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0);

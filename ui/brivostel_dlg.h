@@ -21,6 +21,7 @@ inline constexpr WORD kIdleBitmap = 101;        // Idle and Finished
 inline constexpr WORD kInstallingBitmap = 104;  // Installing and Failed
 inline constexpr WORD kWindowIcon = 102;
 
+inline constexpr WCHAR kDialogTitle[] = TEXT("\u8FDC\u5E06");  // 远帆, in every language
 inline constexpr int kDialogWidth = 500;
 inline constexpr int kDialogHeight = 310;
 

@@ -145,7 +145,7 @@ bool TModalWnd::IsModalTarget(HWND window) const {
 }
 
 void TModalWnd::RunModal() {
-    Create(TEXT("TModalWnd"), owner, WS_POPUP | WS_CLIPCHILDREN, WS_EX_TOPMOST);
+    Create(kModalWindowClass, owner, WS_POPUP | WS_CLIPCHILDREN, WS_EX_TOPMOST);
     SetClassLongPtrW(
         hwnd, GCLP_HBRBACKGROUND,
         owner != nullptr ? static_cast<LONG_PTR>(GetClassLongPtrW(owner, GCLP_HBRBACKGROUND)) : 0);

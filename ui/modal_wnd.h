@@ -12,6 +12,9 @@
 
 class TMemDC;
 
+// The window class of every modal window.
+inline constexpr WCHAR kModalWindowClass[] = TEXT("TModalWnd");
+
 class TModalWnd : public TIxFrm {
   public:
     std::basic_string<WCHAR> caption;    // drawn centred in the caption bar

@@ -470,6 +470,11 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
 // first. Only the window's own thread may destroy it (ERROR_ACCESS_DENIED).
 BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI IsWindow(HWND window);
+// The first top-level window whose class (case ignored) and title match, null meaning any: this
+// process's windows first, then those of other processes on the same display.
+HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName);
+// Brings a top-level window, also one of another process, to the front.
+BOOL WINAPI SetForegroundWindow(HWND window);
 BOOL WINAPI IsWindowVisible(HWND window);
 BOOL WINAPI IsChild(HWND parent, HWND window);
 HWND WINAPI GetParent(HWND window);

@@ -36,6 +36,7 @@ struct TopLevelDesc {
     // The owner window (a message box's), which the display keeps this window above; or null.
     HWND owner = nullptr;
     std::u16string title;
+    std::u16string className;  // the Win32 class, by which other processes find the window
 };
 
 // An icon's pixels for the display: 0xAARRGGBB, rows top-down.
@@ -84,6 +85,20 @@ class DisplayDriver {
     // Puts the pointer at a screen position (SetCursorPos); false when the display cannot.
     virtual bool MovePointer(POINT screen) {
         (void)screen;
+        return false;
+    }
+
+    // Top-level windows of other processes of the layer on this display, as FindWindowW finds
+    // them on Windows: the display's id of the frontmost whose class (ASCII case ignored) and
+    // title match (null: any), or 0.
+    virtual uint64_t FindForeignTopLevel(const char16_t* className, const char16_t* title) {
+        (void)className;
+        (void)title;
+        return 0;
+    }
+    // Brings such a window to the front (SetForegroundWindow); false when the display cannot.
+    virtual bool RaiseForeign(uint64_t id) {
+        (void)id;
         return false;
     }
 

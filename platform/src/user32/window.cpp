@@ -288,6 +288,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
             desc.style = style;
             desc.exStyle = exStyle;
             desc.owner = window->owner;
+            desc.className = cls->name;
             // Captionless popups are placed by the program itself; the rest are managed.
             desc.managed = (style & (WS_CAPTION | WS_THICKFRAME)) != 0 ||
                            (exStyle & WS_EX_APPWINDOW) != 0 || (style & WS_POPUP) == 0;

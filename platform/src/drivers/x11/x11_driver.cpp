@@ -17,10 +17,14 @@ namespace winlayer::x11 {
 namespace {
 
 const char* const kAtomNames[kAtomCount] = {
-    "_NET_WM_NAME",        "_NET_WM_ICON_NAME",          "UTF8_STRING",     "_NET_WM_ICON",
-    "WM_PROTOCOLS",        "WM_DELETE_WINDOW",           "_NET_WM_STATE",   "_NET_WM_STATE_ABOVE",
-    "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG", "_MOTIF_WM_HINTS", "_NET_WM_USER_TIME",
-    "_NET_WM_PID",
+    "_NET_WM_NAME",        "_NET_WM_ICON_NAME",
+    "UTF8_STRING",         "_NET_WM_ICON",
+    "WM_PROTOCOLS",        "WM_DELETE_WINDOW",
+    "_NET_WM_STATE",       "_NET_WM_STATE_ABOVE",
+    "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG",
+    "_MOTIF_WM_HINTS",     "_NET_WM_USER_TIME",
+    "_NET_WM_PID",         "_WINLAYER_CLASS",
+    "_NET_ACTIVE_WINDOW",
 };
 
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
@@ -273,8 +277,12 @@ bool X11Driver::CreateTopLevel(const TopLevelDesc& desc) {
     XSetWMHints(dpy, t.xid, &wm);
     SetSizeHints(dpy, t);
     SetCardinal(dpy, t.xid, c->atoms[kNetWmPid], getpid());
-    // The window manager's close button must not kill the connection; the layer's own windows
-    // close by their own buttons.
+    std::string className = Utf8(desc.className);
+    XChangeProperty(dpy, t.xid, c->atoms[kWinlayerClass], c->atoms[kUtf8String], 8, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(className.data()),
+                    static_cast<int>(className.size()));
+    // The window manager's close arrives as a message to the window (WM_SYSCOMMAND SC_CLOSE)
+    // instead of ending the connection.
     XSetWMProtocols(dpy, t.xid, &c->atoms[kWmDeleteWindow], 1);
     if (desc.managed && !(desc.style & WS_CAPTION)) {
         // _MOTIF_WM_HINTS: flags = decorations, decorations = none (a captionless window).

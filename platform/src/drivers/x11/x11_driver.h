@@ -31,6 +31,8 @@ enum AtomId {
     kMotifWmHints,
     kNetWmUserTime,
     kNetWmPid,
+    kWinlayerClass,  // the window's Win32 class name (UTF-8), for FindWindowW of other processes
+    kNetActiveWindow,
     kAtomCount
 };
 
@@ -80,6 +82,9 @@ class X11Driver : public DisplayDriver {
     void Present(HWND window, const Surface& surface, const RECT& dirty) override;
     void SetCapture(HWND window) override;
     bool MovePointer(POINT screen) override;
+
+    uint64_t FindForeignTopLevel(const char16_t* className, const char16_t* title) override;
+    bool RaiseForeign(uint64_t id) override;
 
     int ThreadFd() override;
     void ProcessEvents(EventSink& sink) override;
