@@ -4,12 +4,12 @@
 #include <io.h>
 #include <process.h>
 
-#include <atomic>
 #include <cstdio>
 
 #include "core/folder_replacement.h"
 #include "core/install_log.h"
 #include "core/install_notifications.h"
+#include "core/install_stop.h"
 #include "core/installation_completion.h"
 #include "core/package_download.h"
 #include "core/release_verification.h"
@@ -84,11 +84,9 @@ constexpr LPARAM kMoveStep = 14;
 
 constexpr DWORD kStepPauseMs = 100;
 
-std::atomic<bool> stopRequested{false};
-
 // Checked at the step boundaries before the installation folder is replaced.
 bool StopRequested() {
-    return stopRequested.load();
+    return InstallStopRequested();
 }
 
 void Step(LPARAM index) {
@@ -99,8 +97,13 @@ void PostProgress(const IClient& client) {
     PostInstallNotification(WM_INSTALL_PROGRESS, client.progress);
 }
 
-// Logs the failure, tells the window, and gives the worker's result.
+// Logs the failure, tells the window, and gives the worker's result. A step that failed because
+// a stop was asked for (its download or extraction gave up) is no failure to show.
 unsigned Fail(const char* text, LPARAM index) {
+    if (StopRequested()) {
+        WriteInstallLog("Installation stopped: the window was closed");
+        return 0;
+    }
     WriteInstallLog(text);
     PostInstallNotification(WM_INSTALL_FAILED, index);
     return 0;
@@ -228,7 +231,8 @@ unsigned RunInstallation(IClient& client) {
     WriteClientSettings(S);
 
     // The old installation is only moved aside here; it is deleted once the new one is in place.
-    if (StopRequested())
+    // From here on a close no longer stops the worker.
+    if (!BeginFolderReplacement())
         return 0;
     WriteInstallLog(kDeleteOld);
     Step(13);
@@ -261,6 +265,7 @@ unsigned RunInstallation(IClient& client) {
 }  // namespace
 
 void PrepareInstallation() {
+    ResetInstallStop();
     const InstallerSettings& settings = GetInstallerSettings();
     WCHAR executable[101] = {};
     if (MultiByteToWideChar(936, 0, ClientExecutableName, -1, executable, 101) == 0)
@@ -274,12 +279,7 @@ void PrepareInstallation() {
     CarryOverFailedAttemptLog();
 }
 
-void RequestInstallStop() {
-    stopRequested.store(true);
-}
-
 uintptr_t StartInstallWorker(IClient& client) {
-    stopRequested.store(false);
     return _beginthreadex(nullptr, 0, InstallWorker, &client, 0, nullptr);
 }
 
@@ -293,7 +293,7 @@ bool InstallPackage(IClient& client, const std::string& archive, const std::stri
     if (fopen_s(&file, archive.c_str(), "r") != 0)
         return !downloaded;  // skipped by the plan: nothing to install; else the package is lost
     fclose(file);
-    const bool ok = ExtractZipArchive(archive.c_str(), destination.c_str());
+    const bool ok = ExtractZipArchive(archive.c_str(), destination.c_str(), InstallStopRequested);
     client.progress = static_cast<int32_t>(10.0 / client.plannedDownloads + client.progress);
     if (ok)
         PostProgress(client);

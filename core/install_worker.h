@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/iclient.h"
+#include "core/install_stop.h"
 #include "core/staging_folder.h"
 
 // What the user-interface thread does before the worker starts: ends a running copy of the
@@ -22,10 +23,10 @@ void PrepareInstallation();
 // it and closes it.
 uintptr_t StartInstallWorker(IClient& client);
 
-// Asks a running worker to stop at its next step boundary, as long as it has not begun to
-// replace the installation folder; from there on it finishes. It then posts nothing more and
-// ends with result 0. Any thread; StartInstallWorker clears the request.
-void RequestInstallStop();
+// RequestInstallStop (core/install_stop.h) stops a running worker: its download or extraction
+// gives up at once, and so does the worker at its next step boundary, as long as it has not
+// begun to replace the installation folder; from there on it finishes. A stopped worker posts
+// no failure and ends with result 0. PrepareInstallation clears the request.
 
 // The thread: `argument` is the IClient. 1 after a successful installation, 0 after a failure.
 unsigned __stdcall InstallWorker(void* argument);

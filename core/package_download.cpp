@@ -8,6 +8,7 @@
 
 #include "core/install_log.h"
 #include "core/install_notifications.h"
+#include "core/install_stop.h"
 #include "core/install_worker.h"
 #include "core/release_verification.h"
 #include "core/shared_file_stream.h"
@@ -80,7 +81,9 @@ bool DownloadObject(IClient& client, const std::string& key, const std::string& 
             *digest = hashed ? std::make_shared<StreamDigest>() : nullptr;
             return OpenSharedFileStream(path, *digest);
         });
-        request.SetTransferProgress(oss::TransferProgress{OnDownloadProgress, &client});
+        // A close of the window aborts the transfer, even one where no bytes arrive.
+        request.SetTransferProgress(
+            oss::TransferProgress{OnDownloadProgress, &client, InstallStopRequested});
         MakeParentFolders(path);
         auto outcome = client.client->GetObject(request);
         client.completedDownloads += 1;

@@ -25,10 +25,17 @@ TBrivostelDlg::TBrivostelDlg() {
 
 TBrivostelDlg::~TBrivostelDlg() {
     // The worker uses this object (its IClient part) and the settings: let it reach a safe end
-    // before anything it touches goes away.
+    // before anything it touches goes away. A stopped worker ends within a second; one that has
+    // begun to replace the installation folder finishes first.
+    bool failed = state == InstallState::Failed;
     if (workerThread != nullptr) {
         RequestInstallStop();
         WaitForSingleObject(workerThread, INFINITE);
+        // A worker that did not succeed (stopped by the close, or failed after the loop ended)
+        // leaves its staging folder as a failure does.
+        DWORD result = 0;
+        if (GetExitCodeThread(workerThread, &result))
+            failed = result != 1;
         CloseHandle(workerThread);
         workerThread = nullptr;
     }
@@ -38,7 +45,7 @@ TBrivostelDlg::~TBrivostelDlg() {
     delete progressBar;
     progressBar = nullptr;
     CloseInstallLog();
-    if (state == InstallState::Failed)
+    if (failed)
         RemoveStagingFolderAfterFailure();
 }
 
@@ -60,6 +67,9 @@ void TBrivostelDlg::OnInit() {
 }
 
 void TBrivostelDlg::CloseModal() {
+    // A close while installing (the system's close: Alt+F4, the task bar, the end of the session)
+    // stops the worker's download or extraction during the pause rather than after it.
+    RequestInstallStop();
     Sleep(kClosePauseMs);
     TModalWnd::CloseModal();
 }

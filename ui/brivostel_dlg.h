@@ -30,7 +30,7 @@ class TBrivostelDlg : public TModalWnd, public IClient {
     TBrivostelDlg();
     // Waits for a running install worker to stop (it stops before replacing the installation
     // folder, or finishes once it has begun to), then deletes the progress bar, closes the
-    // install log and, after a failed installation, removes the staging folder.
+    // install log and, after a failed or stopped installation, removes the staging folder.
     ~TBrivostelDlg();
 
     TProcess* progressBar = nullptr;
@@ -43,12 +43,15 @@ class TBrivostelDlg : public TModalWnd, public IClient {
     InstallState state = InstallState::Idle;
     bool buttonHover = false;
     HANDLE workerThread = nullptr;  // the install worker, waited for at the end
+    bool starting = false;          // StartInstall runs (nested message loops may come back)
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnInit() override;
     void PlaceOnScreen() override;
     void DrawContent(TMemDC& dc) override;
-    // Pauses 500 ms, then ends the modal loop and destroys the window.
+    // Asks a running installation to stop, pauses 500 ms, then ends the modal loop and destroys
+    // the window. Reached in every state by the system's close (WM_SYSCOMMAND SC_CLOSE); the
+    // cross stays inactive while installing.
     void CloseModal() override;
 
     // The button in Idle: ends a running client, prepares the staging folder and the log, reads

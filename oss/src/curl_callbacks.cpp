@@ -276,6 +276,15 @@ int progressHook(void* userData, curl_off_t, curl_off_t downloaded, curl_off_t,
     if (context == nullptr || context->client == nullptr) {
         return 0;
     }
+    try {
+        const TransferCancelled& cancelled = context->transferProgress.cancelled;
+        if (cancelled && cancelled()) {
+            NoteFailure(context, "transfer cancelled by the caller", nullptr);
+            return 1;  // CURLE_ABORTED_BY_CALLBACK, which no retry policy retries
+        }
+    } catch (...) {
+        // A check that fails does not stop the transfer.
+    }
     if (RateStaysUnderFloor(context, static_cast<int64_t>(downloaded + uploaded))) {
         context->rateUnderFloor = true;
         NoteFailure(context, "transfer rate under the floor", nullptr);

@@ -58,6 +58,8 @@ HANDLE WINAPI OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD process
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 DWORD WINAPI GetProcessId(HANDLE process);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+// The result of a thread of _beginthreadex, or STILL_ACTIVE while it runs.
+BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 // Starts the program of the command line (its first argument, searched as Windows does, ".exe"
 // appended to a name without extension) detached, in its own session; the environment block is
 // ANSI unless CREATE_UNICODE_ENVIRONMENT, null meaning this process's. Returns handles with all

@@ -3,7 +3,8 @@
 # clicked through with xdotool by tools/demo.sh against the local bucket on the build's endpoint,
 # then checked on disk, in the registry hives and in the photographs.
 #
-#   installer_e2e_test.sh SOURCE BUILD install|failure|search-path|reinstall|failed-move
+#   installer_e2e_test.sh SOURCE BUILD install|failure|search-path|reinstall|failed-move|
+#                         close-while-downloading|second-start
 set -uo pipefail
 
 SOURCE=$1 BUILD=$2 CASE=$3
@@ -13,7 +14,10 @@ ENDPOINT=$(sed -n 's/^INSTALLER_OSS_ENDPOINT:[A-Z]*=//p' "$BUILD/CMakeCache.txt"
 exec 9>"/tmp/installer-e2e-$ENDPOINT.lock"
 flock -w 500 9 || { echo "FAIL: $ENDPOINT stayed in use by other runs for 500 s" >&2; exit 1; }
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/installer-e2e.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+BUCKET_PID="" PROGRAM_PID=""
+trap '[ -n "$PROGRAM_PID" ] && kill "$PROGRAM_PID" 2>/dev/null
+      [ -n "$BUCKET_PID" ] && kill "$BUCKET_PID" 2>/dev/null && wait "$BUCKET_PID" 2>/dev/null
+      rm -rf "$WORK"' EXIT
 PIXELS="python3 $SOURCE/tests/core/png_pixels.py"
 FAILURES=0
 
@@ -169,12 +173,172 @@ case_failed_move() {
     expect_pixels "$out/3-failed.png" "484,8=E7E7E7 492,16=E7E7E7 37,267=FC7373"
 }
 
+# start_bucket FOLDER RELEASE_ARGS: a sample release made with RELEASE_ARGS, served by
+# local-bucket on the build's endpoint; control METHOD PATH [BODY] talks to its control interface.
+cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
+HOST=${ENDPOINT%:*} PORT=${ENDPOINT##*:}
+start_bucket() {
+    local folder=$1 bucket_name account
+    bucket_name=$(cache_value INSTALLER_OSS_BUCKET)
+    account=$(cache_value INSTALLER_OSS_ACCESS_KEY_ID):$(cache_value INSTALLER_OSS_ACCESS_KEY_SECRET)
+    # shellcheck disable=SC2086
+    python3 "$SOURCE/tools/make-sample-release" --client "$BUILD/tools/sample_client" \
+        --out "$folder" --bucket "$bucket_name" $2 >/dev/null
+    python3 "$SOURCE/tools/local-bucket" --root "$folder" --bucket "$bucket_name" \
+        --account "$account" --host "$HOST" --port "$PORT" --port-file "$folder.port" --quiet \
+        >/dev/null 2>"$folder.log" 9>&- &
+    BUCKET_PID=$!
+    until [ -s "$folder.port" ]; do
+        kill -0 "$BUCKET_PID" 2>/dev/null || { fail "local-bucket did not start"; return 1; }
+        sleep 0.05
+    done
+}
+control() {
+    python3 - "$HOST" "$PORT" "$@" <<'PY'
+import http.client, sys
+host, port, method, path = sys.argv[1:5]
+c = http.client.HTTPConnection(host, int(port), timeout=5)
+c.request(method, "/_local/" + path, sys.argv[5] if len(sys.argv) > 5 else None)
+r = c.getresponse()
+sys.stdout.write(r.read().decode())
+sys.exit(0 if r.status == 200 else 1)
+PY
+}
+# installer ROOT: the program in that root, in English, in the background ($!).
+installer() {
+    WINROOT=$1 LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 "$BUILD/installer/brivostel-setup" \
+        >>"$WORK/installer.out" 2>&1 9>&- &
+}
+# press_install WINDOW: clicks the button of the installer's window once it shows it.
+press_install() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    "$BUILD/tools/xshot" --window "$1" --wait-pixel 205,220=A51510 --timeout 20 "$WORK/idle.png" ||
+        fail "the installer's button did not show"
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    xdotool mousemove --sync $((X + 250)) $((Y + 220)) click 1
+}
+# wait_for_request PATTERN: until the bucket has received a request whose path (percent-encoded,
+# "/" in the key as %2F) matches, 30 s at most.
+wait_for_request() {
+    local deadline=$((SECONDS + 30))
+    until control GET 'requests?format=text' | grep "^path .*$1" >/dev/null; do
+        [ $SECONDS -lt $deadline ] || { fail "no request for $1 arrived"; return 1; }
+        sleep 0.1
+    done
+}
+# wait_for_end PID SECONDS: until the process has ended, at most that long; prints the ms taken.
+wait_for_end() {
+    local start waited=0
+    start=$(date +%s%N)
+    while kill -0 "$1" 2>/dev/null && [ $waited -lt $(($2 * 100)) ]; do
+        sleep 0.01
+        waited=$((waited + 1))
+    done
+    echo $((($(date +%s%N) - start) / 1000000))
+}
+TITLE='^远帆$'
+
+# The system's close during a download whose body stalls: the window manager's close request
+# (WM_DELETE_WINDOW, sent by tools/xwm as a window manager sends it) reaches the installer while
+# nothing arrives. The program ends within 2 s, with its staging folder removed and the old
+# installation as it was.
+case_close_while_downloading() {
+    local out=$WORK/run
+    demo "$out" --lang en_US
+    local install
+    install=$(local_appdata "$out")/BRivostel471203v9.5
+    grep -q '^cur=9.5.7.2' "$install/update.ini" || { fail "no first installation"; return; }
+
+    start_bucket "$WORK/bucket" "--fix 9.5.7.3" || return
+    control POST faults '{"method": "GET", "key": "9.5BRivostelIE/base.zip",
+        "stall_after": 4096, "stall_seconds": 120}' >/dev/null || fail "no fault rule"
+    installer "$out/winroot"
+    PROGRAM_PID=$!
+    local wid
+    wid=$(timeout 20 xdotool search --sync --name "$TITLE" | head -n 1) ||
+        { fail "the installer's window did not appear"; return; }
+    press_install "$wid"
+    # The base package's GET has arrived and its body has stopped after 4 KiB.
+    wait_for_request 'base\.zip$' || return
+    sleep 1
+
+    "$BUILD/tools/xwm" close "$wid" || fail "xwm could not send the close request"
+    local ms rc=0
+    ms=$(wait_for_end "$PROGRAM_PID" 10)
+    wait "$PROGRAM_PID" || rc=$?
+    PROGRAM_PID=""
+    echo "the installer ended ${ms} ms after the close request"
+    [ "$ms" -lt 2000 ] || fail "the installer took ${ms} ms to end after the close request"
+    expect_eq "exit code" "$rc" 0
+    # The old installation is whole; nothing of the new one is left.
+    grep -q '^cur=9.5.7.2' "$install/update.ini" || fail "the old installation was changed"
+    expect_eq "runtime" "$(cat "$install/runtime/version.txt")" 9.5.7.2
+    expect_file "$install/brivostel v9.5.exe"
+    expect_no_file "${install}temp"
+    expect_no_file "${install}old"
+}
+
+# A second start while an installation runs: it brings the running installer's window to the
+# front (over a window that was mapped after it) and ends, leaving the running installation's
+# staging folder alone; the first installation then completes.
+case_second_start() {
+    local root=$WORK/winroot
+    start_bucket "$WORK/bucket" "" || return
+    # The base package answers after 15 s: the first installer is busy meanwhile.
+    control POST faults '{"method": "GET", "key": "9.5BRivostelIE/base.zip", "delay_ms": 15000}' \
+        >/dev/null || fail "no fault rule"
+    installer "$root"
+    PROGRAM_PID=$!
+    local wid
+    wid=$(timeout 20 xdotool search --sync --name "$TITLE" | head -n 1) ||
+        { fail "the installer's window did not appear"; return; }
+    press_install "$wid"
+    wait_for_request 'base\.zip$' || return
+    local log
+    log=$(find "$root/drive_c/Users" -path '*v9.5temp/log/install.log' | head -n 1)
+    [ -n "$log" ] || { fail "the first installer has no staging log"; return; }
+
+    # Another window comes up over the installer's.
+    WINROOT=$root BRIVOSTEL_CLIENT_RECORD=$WORK/other.txt "$BUILD/tools/sample_client" \
+        >/dev/null 2>&1 9>&- &
+    local other=$!
+    timeout 20 xdotool search --sync --name '^brivostel v9\.5' >/dev/null ||
+        fail "the other window did not appear"
+    [ "$("$BUILD/tools/xwm" top)" != "$((wid))" ] || fail "the installer is still in front"
+
+    installer "$root"
+    local second=$! ms rc=0
+    ms=$(wait_for_end "$second" 20)
+    wait "$second" || rc=$?
+    echo "the second start ended after ${ms} ms"
+    kill -0 "$second" 2>/dev/null && fail "the second start is still running"
+    expect_eq "second start's exit code" "$rc" 0
+    expect_eq "frontmost window" "$("$BUILD/tools/xwm" top)" "$((wid))"
+    expect_file "$log"
+    expect_eq "installer windows" "$(xdotool search --name "$TITLE" | wc -l)" 1
+    kill "$other" 2>/dev/null
+
+    # The first installation goes on to its end: Finished shows the button's fill again (the
+    # pointer away from it).
+    xdotool mousemove --sync 5 5
+    "$BUILD/tools/xshot" --window "$wid" --wait-pixel 205,220=A51510 --timeout 60 \
+        "$WORK/finished.png" || fail "the first installation did not finish"
+    local install
+    install=$(local_appdata "$WORK")/BRivostel471203v9.5
+    grep -q '^cur=9.5.7.2' "$install/update.ini" || fail "the first installation is incomplete"
+    "$BUILD/tools/xwm" close "$wid" || fail "xwm could not close the installer"
+    wait_for_end "$PROGRAM_PID" 10 >/dev/null
+    PROGRAM_PID=""
+}
+
 case $CASE in
     install) case_install ;;
     failure) case_failure ;;
     search-path) case_search_path ;;
     reinstall) case_reinstall ;;
     failed-move) case_failed_move ;;
+    close-while-downloading) case_close_while_downloading ;;
+    second-start) case_second_start ;;
     *) echo "unknown case $CASE" >&2; exit 2 ;;
 esac
 [ $FAILURES = 0 ] && echo "PASS: $CASE"

@@ -1,6 +1,7 @@
 // The libcurl transport against the local bucket (unsigned requests, path style).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -296,6 +297,37 @@ TEST_F(CurlHttpClientTest, StallEndsAsTimeoutAndTheStreamGoesBackToWhereItBegan)
     EXPECT_EQ(response->statusCode(), 200028);
     EXPECT_EQ(response->getBody(), factory.stream);
     EXPECT_EQ(factory.stream->tellp(), 4);
+    EXPECT_EQ(request->transferredBytes(), 5000);
+}
+
+// A caller that gives up (the installer's window closed) ends a stalled transfer from the
+// progress callback, which libcurl calls also while no bytes arrive; it is no timeout.
+TEST_F(CurlHttpClientTest, CancelledStalledTransferEndsAsAbortLongBeforeTheStallRule) {
+    bucket.putObject("a", TestBytes(100000));
+    bucket.addFaults(R"({"stall_after": 5000, "stall_seconds": 30})");
+    settings.requestTimeoutMs = 20000;
+    CurlHttpClient client(settings);
+    auto request = MakeRequest(bucket, "a");
+    Factory factory;
+    request->setResponseStreamFactory(factory.make());
+    std::atomic<bool> cancel{false};
+    TransferProgress progress;
+    progress.cancelled = [&cancel] { return cancel.load(); };
+    request->setTransferProgress(progress);
+    std::thread closer([&cancel] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        cancel = true;
+    });
+
+    const auto start = std::chrono::steady_clock::now();
+    auto response = client.makeRequest(request);
+    const auto took = std::chrono::steady_clock::now() - start;
+    closer.join();
+
+    EXPECT_EQ(response->statusCode(), 200042);
+    EXPECT_NE(response->statusMessage().find("cancelled"), std::string::npos)
+        << response->statusMessage();
+    EXPECT_LT(took, std::chrono::seconds(10));
     EXPECT_EQ(request->transferredBytes(), 5000);
 }
 

@@ -76,13 +76,17 @@ class TestDialog : public TBrivostelDlg {
     }
     // Waits until the dialog has handled `message` (30 s at most).
     bool WaitFor(UINT message) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(30), [&] {
-            for (const Shown& s : shown_)
+        return WaitForShown([message](const std::vector<Shown>& shown) {
+            for (const Shown& s : shown)
                 if (s.message == message)
                     return true;
             return false;
         });
+    }
+    // Waits until what the dialog has shown so far `matches` (30 s at most).
+    bool WaitForShown(const std::function<bool(const std::vector<Shown>&)>& matches) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return matches(shown_); });
     }
 
   private:

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "dialog_fixture.h"
@@ -110,6 +111,65 @@ TEST_F(DialogInstallTest, InstallThenOpenStartsTheInstalledClient) {
     EXPECT_NE(started["image"].find("BRivostel471203v9.5\\brivostel v9.5.exe"), std::string::npos);
 }
 
+// A thread that cannot be started (the system at its limit) leaves no worker to report: the
+// dialog shows the failure at once and the cross ends it.
+TEST_F(DialogInstallTest, WorkerThatCannotStartShowsAFailure) {
+    env.Set("WINLAYER_NO_NEW_THREADS", "1");
+    Install();
+    ASSERT_TRUE(dialog().WaitFor(WM_INSTALL_FAILED));
+    ASSERT_TRUE(runner.Idle());
+    EXPECT_EQ(dialog().state, InstallState::Failed);
+    EXPECT_EQ(dialog().statusText, std::u16string(StepText(2)) + UiText(6));
+    runner.ClickAt(488, 12);
+    ASSERT_TRUE(runner.WaitForEnd());
+    EXPECT_FALSE(fs::exists(StagingFolder()));
+}
+
+// The preparation's message box (a folder that cannot be made) runs a nested message loop while
+// the dialog still takes presses: a second press on Install starts nothing, and one worker runs.
+TEST_F(DialogInstallTest, PressOnInstallDuringThePreparationsMessageBoxStartsNothing) {
+    Start(bucket.endpoint());
+    // The staging folder lies under a file, so its folders cannot be made.
+    testsupport::WriteFileBytes(winroot.driveC() / "blocker", "a file");
+    GetInstallerSettings().stagingFolder = "C:\\blocker\\staging";
+    display::SetMessageBoxWindows(true);
+    struct BoxesPrintedAgain {
+        ~BoxesPrintedAgain() { display::SetMessageBoxWindows(false); }
+    } restore;
+    runner.ClickAt(250, 220);
+    std::optional<display::MessageBoxWindow> box = display::WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->threadId, runner.threadId);
+    // Pressed again while the box waits: the pointer on the button, the press to the dialog.
+    display::MovePointer(runner.Screen(250, 220));
+    PostMessageW(runner.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(250, 220));
+    PostMessageW(runner.hwnd, WM_LBUTTONUP, 0, MAKELPARAM(250, 220));
+    ASSERT_TRUE(runner.Idle());
+    // Every box is answered until the installation has failed and no box comes any more.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (std::optional<display::MessageBoxWindow> next = display::WaitForMessageBox(1500)) {
+            ASSERT_TRUE(display::ClickMessageBoxButton(next->hwnd, IDOK));
+            continue;
+        }
+        std::vector<Shown> shown = dialog().shown();
+        if (!shown.empty() && shown.back().message == WM_INSTALL_FAILED)
+            break;
+    }
+    ASSERT_TRUE(runner.Idle());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // a second worker would report
+
+    int failures = 0;
+    for (const Shown& shown : dialog().shown())
+        failures += shown.message == WM_INSTALL_FAILED;
+    EXPECT_EQ(failures, 1);
+    int manifestReads = 0;
+    for (const testing_oss::RecordedRequest& request : bucket.requests())
+        manifestReads +=
+            request.method == "HEAD" && request.path.find("summary.ini") != std::string::npos;
+    EXPECT_EQ(manifestReads, 1) << "one preparation, one manifest";
+}
+
 class DialogFailureTest : public DialogInstallTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DialogFailureTest, FailedStepShowsWithTheFailureWordAndTheCrossEndsIt) {
@@ -181,7 +241,7 @@ TEST_P(DialogCloseTest, ClosingWhileInstallingLeavesOldOrNewInstallationWhole) {
         EXPECT_TRUE(fs::exists(InstallFolder() / "brivostel v9.5.exe"));
         EXPECT_FALSE(fs::exists(StagingFolder()));
     } else {
-        EXPECT_TRUE(fs::exists(StagingFolder()));  // state Installing at the end removes nothing
+        EXPECT_FALSE(fs::exists(StagingFolder()));  // a stopped installation leaves nothing
     }
     EXPECT_FALSE(fs::exists(InstallFolder().string() + "old"));
     if (moment.outcome == Outcome::Replaced) {
@@ -190,6 +250,36 @@ TEST_P(DialogCloseTest, ClosingWhileInstallingLeavesOldOrNewInstallationWhole) {
     if (moment.outcome == Outcome::OldKept) {
         EXPECT_TRUE(oldKept) << moment.name;
     }
+}
+
+// The system's close (a window manager's, through the display) during a download whose body
+// stalls: the transfer is aborted from its progress callback instead of waiting for the stall
+// rule, the dialog ends within a few seconds, the staging folder is removed and the old
+// installation stays as it was.
+TEST_F(DialogInstallTest, CloseThroughTheDisplayDuringAStalledDownloadEndsAtOnce) {
+    fs::create_directories(InstallFolder());
+    testsupport::WriteFileBytes(InstallFolder() / "old-release.txt", "old");
+    bucket.addFaults(R"({"method": "GET", "key": "9.5BRivostelIE/base.zip",
+                         "stall_after": 1000, "stall_seconds": 60})");
+    Install();
+    // The base package's first bytes have arrived: a progress report after its step.
+    ASSERT_TRUE(dialog().WaitForShown([](const std::vector<Shown>& shown) {
+        bool downloading = false;
+        for (const Shown& s : shown) {
+            if (downloading && s.message == WM_INSTALL_PROGRESS)
+                return true;
+            downloading = downloading || (s.message == WM_INSTALL_STEP && s.value == 2);
+        }
+        return false;
+    }));
+    const auto start = std::chrono::steady_clock::now();
+    display::RequestClose(runner.hwnd);
+    ASSERT_TRUE(runner.WaitForEnd());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+
+    EXPECT_EQ(testsupport::ReadFileBytes(InstallFolder() / "old-release.txt"), "old");
+    EXPECT_FALSE(fs::exists(InstallFolder() / "update.ini"));
+    EXPECT_FALSE(fs::exists(StagingFolder()));
 }
 
 INSTANTIATE_TEST_SUITE_P(

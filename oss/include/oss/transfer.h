@@ -12,13 +12,18 @@
 namespace oss {
 
 // (bytes moved by this step, bytes moved so far in this attempt, expected total or -1, userData).
-// A download that continues an earlier attempt counts both from the start of the object. It
-// cannot stop the transfer.
+// A download that continues an earlier attempt counts both from the start of the object.
 using ProgressCallback = std::function<void(uint64_t, int64_t, int64_t, void*)>;
+
+// Asked by the transport's progress callback, often while bytes flow and about once a second
+// while none arrive: true aborts the transfer, which then fails with the transport status
+// 200042 (libcurl's aborted-by-callback), which the default retry policy does not retry.
+using TransferCancelled = std::function<bool()>;
 
 struct TransferProgress {
     ProgressCallback handler;
-    void* userData = nullptr;  // handed back unchanged to the handler
+    void* userData = nullptr;          // handed back unchanged to the handler
+    TransferCancelled cancelled = {};  // none: the transfer runs to its end
 };
 
 // Makes the stream that receives a successful response's body.

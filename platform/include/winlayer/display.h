@@ -29,6 +29,9 @@ void MovePointer(POINT screen);
 void PressButton(UINT button);  // MK_LBUTTON, MK_RBUTTON or MK_MBUTTON
 void ReleaseButton(UINT button);
 void SetKeys(UINT keys);  // MK_SHIFT | MK_CONTROL held from now on (0: none)
+// The user closes a top-level window through the display, as a window manager's close does:
+// the window's thread gets WM_SYSCOMMAND SC_CLOSE.
+void RequestClose(HWND window);
 // Moves there, holds `keys`, presses and releases the left button, lets the keys go.
 void Click(POINT screen, UINT keys = 0);
 

@@ -62,6 +62,8 @@ class EventSink {
     virtual void Moved(HWND window, const RECT& rect) = 0;
     // The display is gone: the thread's message loop must end.
     virtual void DisplayLost() = 0;
+    // The user asked the display to close the window (an X window manager's WM_DELETE_WINDOW).
+    virtual void CloseRequested(HWND window) = 0;
 };
 
 class DisplayDriver {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -37,6 +38,12 @@ class ThreadObject : public KernelObject {
         return threadId_;
     }
 
+    // STILL_ACTIVE while the thread runs.
+    DWORD ExitCode() {
+        std::lock_guard lock(mutex_);
+        return exitCode_;
+    }
+
     void Ended(unsigned exitCode) {
         std::lock_guard lock(mutex_);
         exitCode_ = exitCode;
@@ -63,6 +70,11 @@ uintptr_t _beginthreadex(void*, unsigned, _beginthreadex_proc_type start, void* 
         errno = EINVAL;
         return 0;
     }
+    // Tests make the system refuse new threads, as a process at its limit sees it.
+    if (std::getenv("WINLAYER_NO_NEW_THREADS")) {
+        errno = EAGAIN;
+        return 0;
+    }
     auto thread = std::make_shared<ThreadObject>();
     try {
         // The thread keeps its object alive; the handle may be closed while it runs.
@@ -78,4 +90,18 @@ uintptr_t _beginthreadex(void*, unsigned, _beginthreadex_proc_type start, void* 
     if (threadId)
         *threadId = id;
     return reinterpret_cast<uintptr_t>(NewHandle(std::move(thread)));
+}
+
+BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
+    if (exitCode == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::shared_ptr<ThreadObject> object = ObjectFromHandle<ThreadObject>(thread);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *exitCode = object->ExitCode();
+    return TRUE;
 }

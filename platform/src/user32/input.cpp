@@ -85,6 +85,9 @@ class InputEvents : public EventSink {
     void Exposed(HWND window, const RECT& area) override { PresentWindowArea(window, area); }
     void Moved(HWND window, const RECT& rect) override { MoveFromDisplay(window, rect); }
     void DisplayLost() override { PostQuitMessage(0); }
+    // As Windows delivers the system's close (Alt+F4, the task bar's close): a posted
+    // WM_SYSCOMMAND SC_CLOSE, which DefWindowProcW turns into WM_CLOSE.
+    void CloseRequested(HWND window) override { PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
 };
 
 SHORT KeyState(UINT keys, int virtualKey, SHORT down) {

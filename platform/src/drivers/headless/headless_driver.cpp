@@ -280,6 +280,9 @@ void HeadlessDriver::ProcessEvents(EventSink& sink) {
             case Event::Leave:
                 sink.PointerLeft(event.window);
                 break;
+            case Event::Close:
+                sink.CloseRequested(event.window);
+                break;
         }
     }
 }
@@ -303,6 +306,11 @@ void HeadlessDriver::QueueLocked(HWND hwnd, const Event& event) {
     events.events.push_back(event);
     uint64_t one = 1;
     [[maybe_unused]] ssize_t written = write(events.fd, &one, sizeof one);
+}
+
+void HeadlessDriver::RequestClose(HWND window) {
+    std::lock_guard lock(mutex_);
+    QueueLocked(window, Event{Event::Close, window, 0, cursor_, 0});
 }
 
 void HeadlessDriver::PointerChangedLocked() {

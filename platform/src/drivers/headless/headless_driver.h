@@ -44,6 +44,8 @@ class HeadlessDriver final : public DisplayDriver {
     void PressButton(UINT button);
     void ReleaseButton(UINT button);
     void SetKeys(UINT keys);  // MK_SHIFT | MK_CONTROL
+    // The user closes the window through the display (a window manager's close).
+    void RequestClose(HWND window);
     // Events wait for the thread to take them.
     bool HasPendingEvents(pid_t thread);
     // What the window shows (its last presentations), or nothing for an unknown window.
@@ -71,7 +73,7 @@ class HeadlessDriver final : public DisplayDriver {
         IconImage bigIcon, smallIcon;
     };
     struct Event {
-        enum Kind { Motion, Button, Leave } kind;
+        enum Kind { Motion, Button, Leave, Close } kind;
         HWND window;
         UINT message;
         POINT screen;

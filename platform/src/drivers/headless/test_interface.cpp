@@ -70,6 +70,11 @@ void SetKeys(UINT keys) {
         headless->SetKeys(keys);
 }
 
+void RequestClose(HWND window) {
+    if (HeadlessDriver* headless = Headless())
+        headless->RequestClose(window);
+}
+
 void Click(POINT screen, UINT keys) {
     MovePointer(screen);
     SetKeys(keys);

@@ -114,8 +114,14 @@ void X11Driver::HandleEvent(Connection& c, XEvent& e, EventSink& sink) {
             sink.Moved(hwnd, rect);
             break;
         }
+        case ClientMessage:
+            if (e.xclient.message_type == c.atoms[kWmProtocols] && e.xclient.format == 32 &&
+                static_cast<Atom>(e.xclient.data.l[0]) == c.atoms[kWmDeleteWindow]) {
+                sink.CloseRequested(hwnd);
+            }
+            break;
         default:
-            break;  // client messages (the window manager's close request), mapping, ...
+            break;  // mapping, ...
     }
 }
 
