@@ -85,7 +85,7 @@ void ResumableDownload::BeforeAttempt(HttpRequest& request) {
                  progress_.handler(increment, bodyOffset_ + transferred,
                                    total < 0 ? -1 : bodyOffset_ + total, progress_.userData);
              },
-             progress_.userData});
+             progress_.userData, progress_.cancelled});
     }
 }
 
