@@ -265,6 +265,11 @@ void CurlHttpClient::setRequestOptions(TransferContext& context, curl_slist* hea
     }
     if (!caBundleFile_.empty()) {
         curl_easy_setopt(handle, CURLOPT_CAINFO, caBundleFile_.c_str());
+        // The bundle names the only CAs trusted, as it does for Schannel: libcurl's built-in
+        // CA folder (the system's certificates) is dropped unless a folder is given too.
+        if (caDirectory_.empty()) {
+            curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+        }
     }
     if (!proxyHost_.empty()) {
         const std::string proxy = std::string(HttpSchemeText(proxyScheme_)) + "://" + proxyHost_;

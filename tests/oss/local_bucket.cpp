@@ -76,6 +76,10 @@ LocalBucket::LocalBucket(const Options& options) : options_(options) {
     }
     args.push_back("--account");
     args.push_back(options_.accessKeyId + ":" + options_.accessKeySecret);
+    if (!options_.tlsCertificate.empty()) {
+        args.insert(args.end(),
+                    {"--tls-cert", options_.tlsCertificate, "--tls-key", options_.tlsKey});
+    }
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());
@@ -121,7 +125,8 @@ LocalBucket::~LocalBucket() {
 }
 
 std::string LocalBucket::endpoint() const {
-    return "127.0.0.1:" + std::to_string(port_);
+    const std::string scheme = options_.tlsCertificate.empty() ? "" : "https://";
+    return scheme + "127.0.0.1:" + std::to_string(port_);
 }
 
 std::filesystem::path LocalBucket::objectFile(const std::string& key) const {
@@ -185,8 +190,11 @@ std::string LocalBucket::control(const std::string& method, const std::string& p
         ADD_FAILURE() << "curl_easy_init failed";
         return answer;
     }
-    const std::string url = "http://" + endpoint() + path;
+    const std::string url = (options_.tlsCertificate.empty() ? "http://" : "") + endpoint() + path;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    // The test's own control channel trusts the server whatever certificate it was given.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     if (!body.empty()) {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
@@ -251,6 +259,30 @@ std::string SilentListener::url() const {
 bool SilentListener::connectionWaiting() const {
     pollfd waiting{socket_, POLLIN, 0};
     return poll(&waiting, 1, 0) > 0 && (waiting.revents & POLLIN) != 0;
+}
+
+const TestCertificates& GetTestCertificates() {
+    static const TestCertificates* made = [] {
+        char pattern[] = "/tmp/test-certificates-XXXXXX";
+        const char* folder = mkdtemp(pattern);
+        if (folder == nullptr) {
+            ADD_FAILURE() << "mkdtemp failed";
+            return new TestCertificates();
+        }
+        static const std::string dir = folder;
+        const std::string command = "'" MAKE_TEST_CERTIFICATES_SCRIPT "' '" + dir + "'";
+        if (std::system(command.c_str()) != 0) {
+            ADD_FAILURE() << "cannot make the test certificates: " << command;
+        }
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        });
+        return new TestCertificates{dir + "/ca.crt",         dir + "/server.key",
+                                    dir + "/good.crt",       dir + "/expired.crt",
+                                    dir + "/wrong-host.crt", dir + "/untrusted.crt"};
+    }();
+    return *made;
 }
 
 std::string TestBytes(size_t n, uint32_t seed) {

@@ -34,6 +34,9 @@ class LocalBucket {
         std::string accessKeyId = INSTALLER_OSS_ACCESS_KEY_ID;
         std::string accessKeySecret = INSTALLER_OSS_ACCESS_KEY_SECRET;
         std::string bucket = INSTALLER_OSS_BUCKET;
+        // With both set, the server speaks HTTPS with this PEM certificate and key.
+        std::string tlsCertificate;
+        std::string tlsKey;
     };
 
     // Starts the server over a new temporary folder; fails the test (ADD_FAILURE) when it does
@@ -47,7 +50,7 @@ class LocalBucket {
     LocalBucket& operator=(const LocalBucket&) = delete;
 
     int port() const { return port_; }
-    // "127.0.0.1:<port>", for path-style addressing.
+    // "127.0.0.1:<port>", for path-style addressing; "https://127.0.0.1:<port>" over TLS.
     std::string endpoint() const;
     const std::string& bucket() const { return options_.bucket; }
     std::filesystem::path objectFile(const std::string& key) const;
@@ -101,6 +104,18 @@ class SilentListener {
     int socket_ = -1;
     int port_ = 0;
 };
+
+// The test CA and server certificates of tests/support/make-test-certificates, made once per
+// process in a temporary folder (removed at exit). Each member is a file path.
+struct TestCertificates {
+    std::string ca;         // the test CA, to be given to a client as its CA bundle
+    std::string key;        // the private key of every server certificate
+    std::string good;       // 127.0.0.1 and localhost, signed by the test CA
+    std::string expired;    // the same, valid only in January 2020
+    std::string wrongHost;  // signed by the test CA for wrong-host.invalid
+    std::string untrusted;  // 127.0.0.1 and localhost, signed by a CA nobody trusts
+};
+const TestCertificates& GetTestCertificates();
 
 // Bytes 0..n-1 of a fixed pseudo-random sequence.
 std::string TestBytes(size_t n, uint32_t seed = 1);

@@ -9,6 +9,7 @@ import json
 import os
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -17,6 +18,8 @@ import unittest
 
 SCRIPT = os.environ.get("LOCAL_BUCKET",
                         os.path.join(os.path.dirname(__file__), "..", "..", "tools", "local-bucket"))
+MAKE_CERTIFICATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support",
+                                 "make-test-certificates")
 KEY_ID = "test-id"
 SECRET = "test-secret"
 DIGITS = b"123456789"
@@ -267,6 +270,58 @@ class LocalBucketTest(unittest.TestCase):
     def signed(self, resource):
         date = email.utils.formatdate(usegmt=True)
         return {"Date": date, "Authorization": "OSS %s:%s" % (KEY_ID, sign("GET", resource, date))}
+
+
+class TlsTest(unittest.TestCase):
+    """--tls-cert/--tls-key: HTTPS only; a client that refuses the certificate costs one
+    connection and nothing else."""
+
+    def test_serves_https_and_survives_refused_handshakes(self):
+        with tempfile.TemporaryDirectory() as root:
+            certs = os.path.join(root, "certs")
+            subprocess.run(["bash", MAKE_CERTIFICATES, certs], check=True, timeout=60)
+            os.makedirs(os.path.join(root, "data", "rxpublish"))
+            with open(os.path.join(root, "data", "rxpublish", "digits.txt"), "wb") as f:
+                f.write(DIGITS)
+            server = subprocess.Popen(
+                [sys.executable, SCRIPT, "--root", os.path.join(root, "data"), "--anonymous",
+                 "--tls-cert", os.path.join(certs, "expired.crt"),
+                 "--tls-key", os.path.join(certs, "server.key"), "--quiet"],
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            try:
+                port = int(server.stdout.readline())
+                trusting = ssl.create_default_context(cafile=os.path.join(certs, "ca.crt"))
+                # A verifying client refuses the expired certificate, twice, and a plain-HTTP
+                # client gets no answer ...
+                for _ in range(2):
+                    with self.assertRaises(ssl.SSLCertVerificationError):
+                        conn = http.client.HTTPSConnection("127.0.0.1", port, timeout=10,
+                                                           context=trusting)
+                        conn.request("GET", "/rxpublish/digits.txt")
+                plain = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+                with self.assertRaises((http.client.HTTPException, OSError)):
+                    plain.request("GET", "/rxpublish/digits.txt")
+                    plain.getresponse()
+                plain.close()
+                # ... while the server goes on serving, keep-alive included.
+                lenient = ssl.create_default_context(cafile=os.path.join(certs, "ca.crt"))
+                lenient.check_hostname = False
+                lenient.verify_mode = ssl.CERT_NONE
+                conn = http.client.HTTPSConnection("127.0.0.1", port, timeout=10, context=lenient)
+                for _ in range(2):
+                    conn.request("GET", "/rxpublish/digits.txt")
+                    answer = conn.getresponse()
+                    self.assertEqual((answer.status, answer.read()), (200, DIGITS))
+                conn.request("GET", "/_local/requests")
+                recorded = json.loads(conn.getresponse().read())
+                conn.close()
+                self.assertEqual([r["connection"] for r in recorded], [1, 1])
+            finally:
+                server.send_signal(signal.SIGTERM)
+                server.wait(10)
+                server.stdout.close()
+                self.assertEqual(server.stderr.read(), b"")
+                server.stderr.close()
 
 
 class ParentWatchTest(unittest.TestCase):
