@@ -12,6 +12,7 @@
 #include "core/install_worker.h"
 #include "core/release_verification.h"
 #include "core/shared_file_stream.h"
+#include "core/storage_account.h"
 #include "core/update_plan.h"
 #include "oss/client_settings.h"
 #include "oss/object_requests.h"
@@ -42,20 +43,27 @@ bool DownloadVersionedPackage(IClient& client, const char* folder, const std::st
 }  // namespace
 
 void CreateStorageClient(IClient& client) {
-    CreateStorageClient(client, INSTALLER_OSS_ENDPOINT);
+    CreateStorageClient(client, BuildStorageAccount());
 }
 
 void CreateStorageClient(IClient& client, const std::string& endpoint) {
-    client.accessKeyId = INSTALLER_OSS_ACCESS_KEY_ID;
-    client.accessKeySecret = INSTALLER_OSS_ACCESS_KEY_SECRET;
-    client.endpoint = endpoint;
-    client.bucket = INSTALLER_OSS_BUCKET;
+    StorageAccount account = BuildStorageAccount();
+    account.endpoint = endpoint;
+    CreateStorageClient(client, account);
+}
+
+void CreateStorageClient(IClient& client, const StorageAccount& account) {
+    client.accessKeyId = account.accessKeyId;
+    client.accessKeySecret = account.accessKeySecret;
+    client.endpoint = account.endpoint;
+    client.bucket = account.bucket;
     client.releaseKey = BuildReleaseKey();
     client.downloadDependencies = false;
     client.plannedDownloads = 5;
     client.completedDownloads = 0;
     oss::InitializeSdk();
     oss::OssClientSettings settings;
+    settings.caBundleFile = account.caBundleFile;
     client.client = KeepClient(std::make_unique<oss::OssClient>(client.endpoint, client.accessKeyId,
                                                                 client.accessKeySecret, settings));
 }
@@ -65,8 +73,19 @@ bool DownloadObject(IClient& client, const std::string& key, const std::string& 
     const ManifestEntry* signedEntry = nullptr;
     if (ChecksRelease(client) && (signedEntry = SignedEntryOf(client, key)) == nullptr)
         return false;
-    if (!client.client->ObjectExists(client.bucket, key)) {
-        WriteInstallLog((key + kMissingObject).c_str());
+    auto meta = client.client->GetObjectMeta(oss::GetObjectMetaRequest(client.bucket, key));
+    if (!meta.succeeded()) {
+        const oss::ServiceError& error = meta.error();
+        if (error.code.rfind("ClientError:", 0) != 0) {
+            WriteInstallLog((key + kMissingObject).c_str());
+        } else {
+            // The store never answered (no connection, a refused certificate): that is no
+            // missing object, and the log says why.
+            char line[2046] = {};
+            std::snprintf(line, sizeof line, "%s,Request Fail,code:%s,message:%s", key.c_str(),
+                          error.code.c_str(), error.message.c_str());
+            WriteInstallLog(line);
+        }
         return false;
     }
     bool succeeded = false;

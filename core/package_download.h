@@ -6,18 +6,23 @@
 #include <string>
 
 #include "core/iclient.h"
+#include "core/storage_account.h"
 
 // Fills the build's storage account, endpoint and bucket into `client`, resets the download
 // counters (plannedDownloads 5, completedDownloads 0, no dependency download), initialises the
-// storage library and creates the storage client with default settings. The client is never
-// destroyed.
+// storage library and creates the storage client with default settings but for the account's
+// CA bundle. The client is never destroyed.
 void CreateStorageClient(IClient& client);
 // The same with another endpoint than the build's (a local bucket of a test, for instance).
 void CreateStorageClient(IClient& client, const std::string& endpoint);
+// The same with another account.
+void CreateStorageClient(IClient& client, const StorageAccount& account);
 
 // Downloads object `key` into the file `localPath` (a Windows path): true when the object was
-// downloaded. A missing object (or a failed existence test) logs key + ",文件不存在" and creates
-// no file; a failed transfer logs "Downfile Fail,code:..,message:..,requestId:..". The file is
+// downloaded. A missing object (an existence test that the store refused) logs
+// key + ",文件不存在"; an existence test that got no answer (a network failure, a refused TLS
+// certificate) logs key + ",Request Fail,code:..,message:.."; neither creates a file. A failed
+// transfer logs "Downfile Fail,code:..,message:..,requestId:..". The file is
 // created, or an existing one emptied, only when the first body bytes of a successful answer
 // arrive, so an empty object leaves no file.
 bool DownloadObject(IClient& client, const std::string& key, const std::string& localPath);

@@ -3,6 +3,7 @@
 #
 #   tools/demo.sh BUILD [--lang zh_CN|zh_TW|en_US] [--fail | --tamper] [--out DIR]
 #                 [--release "ARGS"] [--keep-root] [--env ARG]... [--expect-failure]
+#                 [--expect-failure-at-start] [--program FILE] [--tls-cert FILE --tls-key FILE]
 #
 # BUILD is a configured and built build folder (./run demo gives build/). The steps:
 #  1. a fresh folder DIR (default out/demo/), whose Windows root DIR/winroot the installer's
@@ -22,7 +23,11 @@
 # environment's. For the end-to-end tests: --release passes ARGS to make-sample-release,
 # --keep-root installs into the root a previous run left in DIR, and --env hands ARG to env(1)
 # before the installer (NAME=VALUE, or -u then NAME); --expect-failure drives a failing
-# installation as --fail does, without removing anything from the release. Exits 0 when the run went as planned (an installation, or with --fail a failed
+# installation as --fail does, without removing anything from the release, and
+# --expect-failure-at-start one that fails before its first download completes (no Installing
+# picture); --program runs FILE instead of BUILD/installer/brivostel-setup; --tls-cert and
+# --tls-key make the bucket serve HTTPS with that certificate and key (for a program whose
+# endpoint is https://). Exits 0 when the run went as planned (an installation, or with --fail a failed
 # one), 1 otherwise.
 set -euo pipefail
 
@@ -30,6 +35,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=$(cd "${1:?usage: demo.sh BUILD [--lang zh_CN|zh_TW|en_US] [--fail] [--out DIR]}" && pwd)
 shift
 LANGUAGE="" FAIL=0 REMOVE_PACKAGE=0 TAMPER=0 OUT=$ROOT/out/demo RELEASE_ARGS="" KEEP_ROOT=0 EXTRA_ENV=()
+PROGRAM=$BUILD/installer/brivostel-setup FAIL_AT_START=0 TLS_ARGS=()
 ARGS=("$@")
 while [ $# -gt 0 ]; do
     case $1 in
@@ -40,6 +46,9 @@ while [ $# -gt 0 ]; do
         --fail) FAIL=1; REMOVE_PACKAGE=1; shift ;;
         --tamper) FAIL=1; TAMPER=1; shift ;;
         --expect-failure) FAIL=1; shift ;;
+        --expect-failure-at-start) FAIL=1; FAIL_AT_START=1; shift ;;
+        --program) PROGRAM=${2:?--program needs a file}; shift 2 ;;
+        --tls-cert | --tls-key) TLS_ARGS+=("$1" "${2:?$1 needs a file}"); shift 2 ;;
         --out) OUT=${2:?--out needs a folder}; shift 2 ;;
         *) echo "demo: unknown argument $1" >&2; exit 2 ;;
     esac
@@ -55,7 +64,6 @@ if [ -z "${DEMO_DRIVEN:-}" ] && ! display_usable; then
     DEMO_DRIVEN=1 exec "$ROOT/tools/xvfb-session" -- "${BASH_SOURCE[0]}" "$BUILD" "${ARGS[@]}"
 fi
 
-PROGRAM=$BUILD/installer/brivostel-setup
 XSHOT=$BUILD/tools/xshot
 CLIENT=$BUILD/tools/sample_client
 TITLE='远帆'
@@ -69,6 +77,13 @@ done
 
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
 ENDPOINT=$(cache_value INSTALLER_OSS_ENDPOINT)
+ENDPOINT=${ENDPOINT#http://}
+case $ENDPOINT in
+    https://*)
+        ENDPOINT=${ENDPOINT#https://}
+        [ ${#TLS_ARGS[@]} = 4 ] || die "this build talks HTTPS to $ENDPOINT: give --tls-cert and
+      --tls-key of a certificate that its CA bundle (INSTALLER_OSS_CA_BUNDLE) trusts" ;;
+esac
 BUCKET=$(cache_value INSTALLER_OSS_BUCKET)
 ACCOUNT=$(cache_value INSTALLER_OSS_ACCESS_KEY_ID):$(cache_value INSTALLER_OSS_ACCESS_KEY_SECRET)
 HOST=${ENDPOINT%:*}
@@ -130,7 +145,7 @@ fi
 say "starting tools/local-bucket on $HOST:$PORT"
 python3 "$ROOT/tools/local-bucket" --root "$OUT/bucket" --bucket "$BUCKET" --account "$ACCOUNT" \
     --host "$HOST" --port "$PORT" --port-file "$OUT/bucket.port" --watch-pid $$ --quiet \
-    >/dev/null 2>"$OUT/bucket.log" &
+    "${TLS_ARGS[@]}" >/dev/null 2>"$OUT/bucket.log" &
 BUCKET_PID=$!
 until [ -s "$OUT/bucket.port" ]; do
     if ! kill -0 "$BUCKET_PID" 2>/dev/null; then
@@ -145,9 +160,13 @@ until [ -s "$OUT/bucket.port" ]; do
     sleep 0.05
 done
 # Keep the installing state on screen: the configuration package answers 1.5 s late.
-python3 - "$HOST" "$PORT" <<'PY'
-import http.client, json, sys
-c = http.client.HTTPConnection(sys.argv[1], int(sys.argv[2]), timeout=5)
+python3 - "$HOST" "$PORT" ${#TLS_ARGS[@]} <<'PY'
+import http.client, json, ssl, sys
+if sys.argv[3] == "0":
+    c = http.client.HTTPConnection(sys.argv[1], int(sys.argv[2]), timeout=5)
+else:  # the demo's own control request, whatever certificate the bucket was given
+    c = http.client.HTTPSConnection(sys.argv[1], int(sys.argv[2]), timeout=5,
+                                    context=ssl._create_unverified_context())
 c.request("POST", "/_local/faults", json.dumps(
     [{"method": "GET", "key": "9.5BRivostelIE/config.zip", "delay_ms": 1500}]))
 assert c.getresponse().status == 200
@@ -186,7 +205,7 @@ drive() {
     away
     # The bar's fill (RGB 252,115,115) at 26 %, where it waits for the configuration package:
     # two of six downloads (the manifest and the base package) make 2 * 80 / 6 %.
-    shot 2-installing 147,267=FC7373
+    [ "$FAIL_AT_START" = 1 ] || shot 2-installing 147,267=FC7373
     if [ "$FAIL" = 1 ]; then
         # The cross (RGB 231,231,231) comes back in Failed.
         shot 3-failed 484,8=E7E7E7

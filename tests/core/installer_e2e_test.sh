@@ -4,7 +4,7 @@
 # then checked on disk, in the registry hives and in the photographs.
 #
 #   installer_e2e_test.sh SOURCE BUILD install|failure|search-path|reinstall|failed-move|
-#                         close-while-downloading|second-start
+#                         close-while-downloading|second-start|https
 set -uo pipefail
 
 SOURCE=$1 BUILD=$2 CASE=$3
@@ -331,6 +331,55 @@ case_second_start() {
     PROGRAM_PID=""
 }
 
+# The HTTPS build of the program (build/installer/brivostel-setup-https: the build's endpoint with
+# https://, trusting only BRIVOSTEL_TEST_CA_BUNDLE) against the bucket serving certificates made
+# here: the test CA's certificate installs; untrusted, expired and wrong-host ones fail before
+# any download, say so in the window and the log, and leave the installation as it was.
+case_https() {
+    local out=$WORK/run certs=$WORK/certs
+    "$SOURCE/tests/support/make-test-certificates" "$certs" || { fail "no test certificates"; return; }
+    https_demo() {  # CERTIFICATE [demo arguments...]
+        local certificate=$1
+        shift
+        demo "$out" --lang en_US --program "$BUILD/installer/brivostel-setup-https" \
+            --tls-cert "$certs/$certificate.crt" --tls-key "$certs/server.key" \
+            --env BRIVOSTEL_TEST_CA_BUNDLE="$certs/ca.crt" --env WINLAYER_TEXT_TRACE="$WORK/texts" "$@"
+    }
+    https_demo good
+    local install
+    install=$(local_appdata "$out")/BRivostel471203v9.5
+    grep -q '^cur=9.5.7.2' "$install/update.ini" || fail "nothing was installed over HTTPS"
+    expect_file "$install/quant/strategy.txt"
+
+    local certificate reason
+    for certificate in untrusted expired wrong-host; do
+        case $certificate in
+            untrusted) reason="unable to get local issuer certificate" ;;
+            expired) reason="certificate has expired" ;;
+            wrong-host) reason="'127.0.0.1'" ;;
+        esac
+        rm -f "$WORK/texts"
+        https_demo "$certificate" --keep-root --expect-failure-at-start --release "--fix 9.5.7.3"
+        # The window showed the failed step, the first package download.
+        grep -qx 'Download service dependency library Fail' "$WORK/texts" ||
+            fail "$certificate: the window did not show the failed download"
+        # The log names the refused certificate, for the manifest and for the package.
+        local log
+        log=$(iconv -f GBK -t UTF-8 "$out/install.log")
+        grep -q "9.5BRivostelIE/summary.ini,Request Fail,code:ClientError:200060,.*$reason" \
+            <<<"$log" || fail "$certificate: the log does not name the refused certificate"
+        grep -q "9.5BRivostelIE/base.zip,Request Fail,code:ClientError:200060" <<<"$log" ||
+            fail "$certificate: the log lacks the failed package"
+        grep -q '下载服务依赖库失败' <<<"$log" || fail "$certificate: the log lacks the failed step"
+        # The installation is the one made over the good certificate, whole.
+        grep -q '^cur=9.5.7.2' "$install/update.ini" || fail "$certificate: the installation changed"
+        expect_file "$install/quant/strategy.txt"
+        expect_file "$install/brivostel v9.5.exe"
+        expect_no_file "${install}temp"
+        expect_pixels "$out/3-failed.png" "484,8=E7E7E7 492,16=E7E7E7"
+    done
+}
+
 case $CASE in
     install) case_install ;;
     failure) case_failure ;;
@@ -339,6 +388,7 @@ case $CASE in
     failed-move) case_failed_move ;;
     close-while-downloading) case_close_while_downloading ;;
     second-start) case_second_start ;;
+    https) case_https ;;
     *) echo "unknown case $CASE" >&2; exit 2 ;;
 esac
 [ $FAILURES = 0 ] && echo "PASS: $CASE"

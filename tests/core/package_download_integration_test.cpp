@@ -93,6 +93,44 @@ TEST_F(PackageDownloadTest, FailedTransferCountsAndItsLineIsCutToTheBuffer) {
     EXPECT_EQ(log[0].rfind("Downfile Fail,code:AccessDenied,message:mmm", 0), 0u) << log[0];
 }
 
+// Over HTTPS the certificate decides: one of the given CA downloads; a refused one is no
+// missing object, and the log line says what was wrong with it.
+TEST_F(PackageDownloadTest, OverHttpsARefusedCertificateIsLoggedWithItsReason) {
+    const testing_oss::TestCertificates& certificates = testing_oss::GetTestCertificates();
+    auto serving = [&](const std::string& certificate) {
+        testing_oss::LocalBucket::Options options;
+        options.tlsCertificate = certificate;
+        options.tlsKey = certificates.key;
+        return options;
+    };
+    testing_oss::LocalBucket good(serving(certificates.good));
+    testing_oss::LocalBucket expired(serving(certificates.expired));
+    good.putObject("9.5BRivostelIE/base.zip", "base");
+    expired.putObject("9.5BRivostelIE/base.zip", "base");
+    StorageAccount account = BuildStorageAccount();
+    account.caBundleFile = certificates.ca;
+
+    account.endpoint = good.endpoint();
+    CreateStorageClient(client, account);
+    EXPECT_TRUE(DownloadObject(client, "9.5BRivostelIE/base.zip", LocalPath("base.zip")));
+    EXPECT_EQ(Read(StagingFolder() / "base.zip"), "base");
+    fs::remove(StagingFolder() / "base.zip");
+
+    account.endpoint = expired.endpoint();
+    CreateStorageClient(client, account);
+    EXPECT_FALSE(DownloadObject(client, "9.5BRivostelIE/base.zip", LocalPath("base.zip")));
+    EXPECT_FALSE(fs::exists(StagingFolder() / "base.zip"));
+    EXPECT_EQ(client.completedDownloads, 0);
+    std::vector<std::string> log = Log();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("9.5BRivostelIE/base.zip,Request Fail,code:ClientError:200060,message:"
+                           "SSL peer certificate",
+                           0),
+              0u)
+        << log[0];
+    EXPECT_NE(log[0].find("certificate has expired"), std::string::npos) << log[0];
+}
+
 struct ManifestCase {
     const char* name;
     const char* manifest;  // null: no manifest in the bucket
