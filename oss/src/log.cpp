@@ -112,7 +112,8 @@ void LogWrite(SdkLogLevel level, const char* tag, const char* format, ...) {
     char message[kMessageBufferSize];
     va_list args;
     va_start(args, format);
-    const int written = std::vsnprintf(message, sizeof message, format ? format : "", args);
+    const int written =
+        format != nullptr ? std::vsnprintf(message, sizeof message, format, args) : 0;
     va_end(args);
     size_t length = written < 0 ? 0 : std::min<size_t>(written, sizeof message - 1);
     message[length] = '\0';
