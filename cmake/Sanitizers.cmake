@@ -14,3 +14,13 @@ if(INSTALLER_SANITIZER)
     add_compile_options(-fsanitize=${INSTALLER_SANITIZER} -fno-omit-frame-pointer -fno-sanitize-recover=all)
     add_link_options(-fsanitize=${INSTALLER_SANITIZER})
 endif()
+
+# INSTALLER_FUZZ builds the libFuzzer targets of tests/fuzz/ (clang only): every library gets the
+# fuzzer's coverage instrumentation, and the targets link libFuzzer's own main.
+option(INSTALLER_FUZZ "Build the libFuzzer targets (clang, with INSTALLER_SANITIZER=address,undefined)" OFF)
+if(INSTALLER_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "INSTALLER_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
