@@ -44,13 +44,26 @@ std::string SplitFirst(const std::string& text, char separator, std::string& bef
     return text.substr(pos + 1);
 }
 
+// A scheme is a letter followed by letters, digits, "+", "-" or "." (empty for a text that starts
+// with "://"). Anything else before a "://" is part of a host, path or query that holds one.
+bool IsScheme(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 Url::Url(const std::string& text) {
     std::string rest = text;
     if (text.size() >= 3) {
         const auto pos = text.find("://");
-        if (pos != std::string::npos) {
+        if (pos != std::string::npos && IsScheme(text.substr(0, pos))) {
             scheme_ = LowerAscii(text.substr(0, pos));
             rest = text.substr(pos + 3);
         }
@@ -75,12 +88,11 @@ Url::Url(const std::string& text) {
         return;
     }
     bool found = false;
-    std::string userInfo;
-    std::string hostPart = SplitFirst(authority, '@', userInfo, found);
-    if (!found) {
-        hostPart = authority;
-        userInfo.clear();
-    }
+    // A host holds no "@": the user information runs to the last one, so that the text rebuilt
+    // from this URL names the same host.
+    const auto at = authority.rfind('@');
+    const std::string userInfo = at != std::string::npos ? authority.substr(0, at) : std::string();
+    const std::string hostPart = at != std::string::npos ? authority.substr(at + 1) : authority;
     std::string hostText;
     const std::string portText = SplitFirst(hostPart, ':', hostText, found);
     host_ = LowerAscii(hostText);

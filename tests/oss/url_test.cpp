@@ -41,6 +41,11 @@ const ParseCase kParseCases[] = {
     // The query is cut before the path, so a "/" inside it stays in the query.
     {"h?a=/b", "", "", "", "h", -1, "/", "a=/b", "", "h/?a=/b"},
     {"h/%41%20b", "", "", "", "h", -1, "/%41%20b", "", "", "h/%41%20b"},
+    // A host holds no "@": the user information runs to the last one.
+    {"http://a@b@host/", "http", "a@b", "", "host", -1, "/", "", "", "http://a@b@host/"},
+    {"@a@host", "", "@a", "", "host", -1, "/", "", "", "@a@host/"},
+    // A "://" after a path or query has begun separates no scheme.
+    {"h/p?to=http://x", "", "", "", "h", -1, "/p", "to=http://x", "", "h/p?to=http://x"},
     {"http:///only/path", "http", "", "", "", -1, "/only/path", "", "", ""},
     {"", "", "", "", "", -1, "", "", "", ""},
 };
