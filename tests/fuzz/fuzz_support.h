@@ -20,9 +20,9 @@
 
 namespace fuzzsupport {
 
-// Makes a temporary $WINROOT with drive_c/ and registry/, enters its drive_c and removes it all
-// when the process ends normally.
-inline void UseTemporaryWinRoot() {
+// Makes a temporary $WINROOT with drive_c/ and registry/, removed when the process ends normally;
+// returns its drive_c. The working folder stays, so that paths given on the command line hold.
+inline std::filesystem::path UseTemporaryWinRoot() {
     static std::filesystem::path root;
     std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-winroot-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -33,11 +33,11 @@ inline void UseTemporaryWinRoot() {
     std::filesystem::create_directories(root / "drive_c");
     std::filesystem::create_directories(root / "registry");
     setenv("WINROOT", root.c_str(), 1);
-    std::filesystem::current_path(root / "drive_c");
     std::atexit([] {
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
     });
+    return root / "drive_c";
 }
 
 inline std::string Text(const uint8_t* data, size_t size) {

@@ -3,6 +3,7 @@
 // written afterwards reads back as written.
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr char kFile[] = "C:\\fuzz.ini";
+std::filesystem::path g_file;  // kFile on Linux
 constexpr DWORD kSizes[] = {1, 2, 3, 17, 4096};
 
 // The names of a double-NUL list as GetPrivateProfileStringA returns it.
@@ -43,13 +45,13 @@ std::vector<char> Read(const char* section, const char* key, DWORD* length, bool
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzzsupport::UseTemporaryWinRoot();
+    g_file = fuzzsupport::UseTemporaryWinRoot() / "fuzz.ini";
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
-        std::ofstream out("fuzz.ini", std::ios::binary | std::ios::trunc);
+        std::ofstream out(g_file, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     DWORD length = 0;

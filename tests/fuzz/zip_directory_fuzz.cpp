@@ -12,10 +12,12 @@
 
 namespace {
 
+std::filesystem::path g_driveC;
+
 // Every path below the Windows world but those inside the target folder C:\out.
 std::set<std::filesystem::path> PathsOutsideTheTarget() {
-    const std::filesystem::path root = std::filesystem::current_path().parent_path();
-    const std::filesystem::path target = std::filesystem::current_path() / "out";
+    const std::filesystem::path root = g_driveC.parent_path();
+    const std::filesystem::path target = g_driveC / "out";
     std::set<std::filesystem::path> paths;
     for (auto it = std::filesystem::recursive_directory_iterator(root);
          it != std::filesystem::recursive_directory_iterator(); ++it) {
@@ -31,7 +33,7 @@ std::set<std::filesystem::path> PathsOutsideTheTarget() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("WINLAYER_DISPLAY", "headless", 1);
-    fuzzsupport::UseTemporaryWinRoot();
+    g_driveC = fuzzsupport::UseTemporaryWinRoot();
     // The layer makes a new root's standard folders on its first call: made now, they are not
     // taken for the extraction's.
     GetFileAttributesA("C:\\");
@@ -40,7 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
-        std::ofstream out("fuzz.zip", std::ios::binary | std::ios::trunc);
+        std::ofstream out(g_driveC / "fuzz.zip", std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     // A file that cannot be replaced is skipped, so the walk goes on past it.
@@ -56,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     std::error_code ignored;
-    std::filesystem::remove_all("out", ignored);
+    std::filesystem::remove_all(g_driveC / "out", ignored);
     return 0;
 }
