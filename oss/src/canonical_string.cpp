@@ -23,11 +23,6 @@ std::string LowerAscii(std::string text) {
     return text;
 }
 
-std::string ValueOf(const HeaderCollection& headers, const char* name) {
-    const auto it = headers.find(name);
-    return it == headers.end() ? std::string() : it->second;
-}
-
 }  // namespace
 
 const std::set<std::string>& SignedSubresources() {
@@ -95,9 +90,9 @@ const std::string& CanonicalStringBuilder::Build(HttpMethod method, const std::s
     std::string text;
     text += HttpMethodText(method);
     text += '\n';
-    text += ValueOf(headers, "Content-MD5");
+    text += HeaderValue(headers, "Content-MD5");
     text += '\n';
-    text += ValueOf(headers, "Content-Type");
+    text += HeaderValue(headers, "Content-Type");
     text += '\n';
     text += date;
     text += '\n';

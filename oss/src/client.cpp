@@ -1,11 +1,11 @@
 #include "oss/client.h"
 
-#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <sstream>
 
+#include "decimal_number.h"
 #include "oss/curl_http_client.h"
 #include "oss/retry_strategy.h"
 #include "oss/service_error.h"
@@ -17,18 +17,6 @@ namespace {
 constexpr int32_t kCrc64Mismatch = 100001;
 // Error documents are short; the transport caps what it buffers, this caps what is copied.
 constexpr std::streamsize kMaxErrorText = 4 * 1024 * 1024;
-
-// A header's unsigned decimal number; nothing for any other text (empty, signed, blanks, letters)
-// or a number that does not fit in 64 bits.
-std::optional<uint64_t> DecimalNumber(const std::string& text) {
-    uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 bool IsServerErrorStatus(int32_t status) {
     return status == 203 || (status >= 300 && status <= 599);

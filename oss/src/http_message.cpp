@@ -34,6 +34,11 @@ bool HeaderNameLess::operator()(const std::string& a, const std::string& b) cons
     });
 }
 
+std::string HeaderValue(const HeaderCollection& headers, const std::string& name) {
+    const auto it = headers.find(name);
+    return it == headers.end() ? std::string() : it->second;
+}
+
 void HttpMessage::setHeader(const std::string& name, const std::string& value) {
     headers_[name] = value;
 }

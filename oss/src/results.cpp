@@ -7,11 +7,6 @@ namespace oss {
 
 namespace {
 
-std::string ValueOf(const HeaderCollection& headers, const std::string& name) {
-    const auto it = headers.find(name);
-    return it != headers.end() ? it->second : std::string();
-}
-
 constexpr char kUserMetaPrefix[] = "x-oss-meta-";
 
 }  // namespace
@@ -40,7 +35,7 @@ ObjectMetadata::ObjectMetadata(const HeaderCollection& headers) {
 }
 
 std::string ObjectMetadata::system(const std::string& name) const {
-    return ValueOf(systemMetadata_, name);
+    return HeaderValue(systemMetadata_, name);
 }
 
 int64_t ObjectMetadata::contentLength() const {
@@ -49,10 +44,10 @@ int64_t ObjectMetadata::contentLength() const {
 }
 
 OssResult::OssResult(const HeaderCollection& headers)
-    : requestId_(ValueOf(headers, "x-oss-request-id")) {}
+    : requestId_(HeaderValue(headers, "x-oss-request-id")) {}
 
 OssObjectResult::OssObjectResult(const HeaderCollection& headers)
-    : OssResult(headers), versionId_(ValueOf(headers, "x-oss-version-id")) {}
+    : OssResult(headers), versionId_(HeaderValue(headers, "x-oss-version-id")) {}
 
 GetObjectResult::GetObjectResult(const std::string& bucket, const std::string& key,
                                  const std::shared_ptr<std::iostream>& content,

@@ -1,10 +1,11 @@
 #include "resumable_download.h"
 
-#include <charconv>
+#include <cstdint>
 #include <iostream>
 #include <optional>
 #include <string_view>
 
+#include "decimal_number.h"
 #include "oss/http_message.h"
 
 namespace oss {
@@ -14,19 +15,13 @@ namespace {
 constexpr int32_t kRangeNotSatisfiable = 416;
 constexpr int32_t kTransportWriteError = 200023;
 
-std::string HeaderValue(const HeaderCollection& headers, const char* name) {
-    const auto found = headers.find(name);
-    return found == headers.end() ? std::string() : found->second;
-}
-
+// A size or offset: a decimal number that fits in int64_t.
 std::optional<int64_t> Number(std::string_view text) {
-    int64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end || value < 0) {
+    const std::optional<uint64_t> value = DecimalNumber(text);
+    if (!value || *value > static_cast<uint64_t>(INT64_MAX)) {
         return std::nullopt;
     }
-    return value;
+    return static_cast<int64_t>(*value);
 }
 
 struct ContentRange {

@@ -15,4 +15,7 @@ struct HeaderNameLess {
 // A name keeps the spelling it was first inserted with; iteration follows HeaderNameLess.
 using HeaderCollection = std::map<std::string, std::string, HeaderNameLess>;
 
+// The value of header `name` (case ignored); empty when it is absent.
+std::string HeaderValue(const HeaderCollection& headers, const std::string& name);
+
 }  // namespace oss
