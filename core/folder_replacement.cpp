@@ -74,16 +74,6 @@ std::string FreeAsideFolder() {
     return "";
 }
 
-// The swap is over (done, or rolled back): only leftovers stay recorded.
-void ClearSwap() {
-    if (ReadSwapJournal().leftovers.empty()) {
-        DeleteFileA(SwapJournalPath().c_str());
-        return;
-    }
-    WriteKey("state", nullptr, nullptr);
-    WriteKey("aside", nullptr, nullptr);
-}
-
 bool MarkPlaced() {
     return WriteKey("state", kPlaced, nullptr);
 }
@@ -144,11 +134,11 @@ bool MoveInstallFolderAside(std::string* failure) {
     }
     // The state is written last: a journal cut short before it records no swap.
     if (!WriteKey("aside", aside.c_str(), failure) || !WriteKey("state", kMoving, failure)) {
-        ClearSwap();
+        EndSwap();
         return false;
     }
     if (!aside.empty() && !RenameFolder(installFolder, aside, failure)) {
-        ClearSwap();
+        EndSwap();
         return false;
     }
     return true;
@@ -162,7 +152,7 @@ bool MoveStagingFolderIntoPlace(std::string* failure) {
     }
     std::vector<std::string> report;
     if (MoveAsideFolderBack(ReadSwapJournal(), &report))
-        ClearSwap();
+        EndSwap();
     return false;
 }
 
@@ -189,8 +179,14 @@ void DeleteSetAsideFolders() {
         WriteKey("aside", nullptr, nullptr);
 }
 
+// The swap is over (done, or rolled back): only leftovers stay recorded.
 void EndSwap() {
-    ClearSwap();
+    if (ReadSwapJournal().leftovers.empty()) {
+        DeleteFileA(SwapJournalPath().c_str());
+        return;
+    }
+    WriteKey("state", nullptr, nullptr);
+    WriteKey("aside", nullptr, nullptr);
 }
 
 SwapState FinishOrRollBackSwap(std::vector<std::string>* report) {
@@ -209,7 +205,7 @@ SwapState FinishOrRollBackSwap(std::vector<std::string>* report) {
             if (!failure.empty())
                 report->push_back(failure);
             report->push_back("Swap not begun: the old installation stays");
-            ClearSwap();
+            EndSwap();
             return SwapState::None;
         }
         install = false;
@@ -223,7 +219,7 @@ SwapState FinishOrRollBackSwap(std::vector<std::string>* report) {
         report->push_back(failure);
         if (!MoveAsideFolderBack(journal, report))
             return SwapState::Moving;
-        ClearSwap();
+        EndSwap();
         return SwapState::None;
     }
     if (install) {
@@ -234,6 +230,6 @@ SwapState FinishOrRollBackSwap(std::vector<std::string>* report) {
     // Neither folder is there: the old copy goes back, if it is anywhere.
     if (!journal.aside.empty() && Exists(journal.aside) && !MoveAsideFolderBack(journal, report))
         return SwapState::Moving;
-    ClearSwap();
+    EndSwap();
     return SwapState::None;
 }

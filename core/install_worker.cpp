@@ -84,11 +84,6 @@ constexpr LPARAM kMoveStep = 14;
 
 constexpr DWORD kStepPauseMs = 100;
 
-// Checked at the step boundaries before the installation folder is replaced.
-bool StopRequested() {
-    return InstallStopRequested();
-}
-
 void Step(LPARAM index) {
     PostInstallNotification(WM_INSTALL_STEP, index);
 }
@@ -100,7 +95,7 @@ void PostProgress(const IClient& client) {
 // Logs the failure, tells the window, and gives the worker's result. A step that failed because
 // a stop was asked for (its download or extraction gave up) is no failure to show.
 unsigned Fail(const char* text, LPARAM index) {
-    if (StopRequested()) {
+    if (InstallStopRequested()) {
         WriteInstallLog("Installation stopped: the window was closed");
         return 0;
     }
@@ -134,7 +129,7 @@ unsigned RunInstallation(IClient& client) {
         return Fail(kDownloadBaseFailed, 2);
     }
 
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kDownloadDependency);
     if (client.downloadDependencies) {
@@ -142,19 +137,19 @@ unsigned RunInstallation(IClient& client) {
         if (!DownloadObject(client, R + kDependencySuffix, S + kDependencySuffix))
             return Fail(kDownloadDependencyFailed, 1);
     }
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kDownloadBase);
     Step(2);
     if (!DownloadObject(client, R + kBaseSuffix, S + kBaseSuffix))
         return Fail(kDownloadBaseFailed, 2);
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kDownloadConfiguration);
     Step(3);
     if (!DownloadObject(client, R + kConfigurationSuffix, S + kConfigurationSuffix))
         return Fail(kDownloadConfigurationFailed, 3);
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kDownloadRuntime);
     char runtimeFile[101] = {};
@@ -162,7 +157,7 @@ unsigned RunInstallation(IClient& client) {
     if (!DownloadRuntimePackage(client, runtimeFile))  // posts step 4
         return Fail(kDownloadRuntimeFailed, 4);
     if (client.hasQuant) {
-        if (StopRequested())
+        if (InstallStopRequested())
             return 0;
         WriteInstallLog(kDownloadQuant);
         char quantFile[101] = {};
@@ -173,7 +168,7 @@ unsigned RunInstallation(IClient& client) {
 
     // Extraction order: dependency, base, runtime, configuration, Quant; later packages
     // overwrite files of earlier ones.
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kInstallDependency);
     Step(6);
@@ -181,21 +176,21 @@ unsigned RunInstallation(IClient& client) {
                         client.downloadDependencies))
         return Fail(kInstallDependencyFailed, 6);
     Sleep(kStepPauseMs);
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kInstallBase);
     Step(7);
     if (!InstallPackage(client, S + kBaseSuffix, S, true))
         return Fail(kInstallBaseFailed, 7);
     Sleep(kStepPauseMs);
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kInstallRuntime);
     Step(9);
     if (!InstallPackage(client, VersionedPackagePath(client.fixVersion), S, true))
         return Fail(kInstallRuntimeFailed, 9);
     Sleep(kStepPauseMs);
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kInstallConfiguration);
     Step(8);
@@ -203,7 +198,7 @@ unsigned RunInstallation(IClient& client) {
         return Fail(kInstallConfigurationFailed, 8);
     Sleep(kStepPauseMs);
     if (client.hasQuant) {
-        if (StopRequested())
+        if (InstallStopRequested())
             return 0;
         WriteInstallLog(kInstallQuant);
         Step(10);
@@ -212,14 +207,14 @@ unsigned RunInstallation(IClient& client) {
         Sleep(kStepPauseMs);
     }
 
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kCleanUp);
     Step(11);
     RemoveDownloadedFiles(client);
     Sleep(kStepPauseMs);
 
-    if (StopRequested())
+    if (InstallStopRequested())
         return 0;
     WriteInstallLog(kSaveVersions);
     Step(12);
