@@ -211,18 +211,29 @@ std::string LocalBucket::control(const std::string& method, const std::string& p
     return answer;
 }
 
-RefusingPort::RefusingPort() {
-    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+namespace {
+
+// A TCP socket bound to a free loopback port, listening when asked; its port, or 0 with a test
+// failure.
+int BindLoopbackSocket(int fd, bool listening) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ADD_FAILURE() << "cannot bind a loopback port";
-        return;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (listening && listen(fd, 8) != 0) ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ADD_FAILURE() << "cannot " << (listening ? "listen on" : "bind") << " a loopback port";
+        return 0;
     }
-    port_ = ntohs(address.sin_port);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+RefusingPort::RefusingPort() {
+    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    port_ = BindLoopbackSocket(socket_, false);
 }
 
 RefusingPort::~RefusingPort() {
@@ -233,17 +244,7 @@ RefusingPort::~RefusingPort() {
 
 SilentListener::SilentListener() {
     socket_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(socket_, 8) != 0 ||
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ADD_FAILURE() << "cannot listen on a loopback port";
-        return;
-    }
-    port_ = ntohs(address.sin_port);
+    port_ = BindLoopbackSocket(socket_, true);
 }
 
 SilentListener::~SilentListener() {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "local_bucket.h"
+#include "recording_retry.h"
 #include "oss/curl_http_client.h"
 #include "oss/oss_client.h"
 #include "oss/retry_strategy.h"
@@ -19,24 +20,10 @@
 using namespace oss;
 using testing_oss::LocalBucket;
 using testing_oss::RecordedRequest;
+using testing_oss::RecordingRetry;
 using testing_oss::TestBytes;
 
 namespace {
-
-// Keeps the default decisions but records them, with short waits unless told otherwise.
-class RecordingRetry : public DefaultRetryStrategy {
-  public:
-    explicit RecordingRetry(int32_t delayBaseMs = 1) : DefaultRetryStrategy(delayBaseMs, 3) {}
-    bool ShouldRetry(const AttemptError& error, int32_t retries) const override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        statuses.push_back(error.status);
-        return DefaultRetryStrategy::ShouldRetry(error, retries);
-    }
-    mutable std::vector<int32_t> statuses;
-
-  private:
-    mutable std::mutex mutex_;
-};
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -2,10 +2,10 @@
 // the test CA is trusted only through the client's CA bundle setting, never through the machine.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <sstream>
 
 #include "local_bucket.h"
+#include "recording_retry.h"
 #include "oss/oss_client.h"
 #include "oss/retry_strategy.h"
 #include "oss/sdk.h"
@@ -13,23 +13,10 @@
 using namespace oss;
 using testing_oss::GetTestCertificates;
 using testing_oss::LocalBucket;
+using testing_oss::RecordingRetry;
 using testing_oss::TestBytes;
 
 namespace {
-
-class RecordingRetry : public DefaultRetryStrategy {
-  public:
-    RecordingRetry() : DefaultRetryStrategy(1, 3) {}
-    bool ShouldRetry(const AttemptError& error, int32_t retries) const override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        statuses.push_back(error.status);
-        return DefaultRetryStrategy::ShouldRetry(error, retries);
-    }
-    mutable std::vector<int32_t> statuses;
-
-  private:
-    mutable std::mutex mutex_;
-};
 
 LocalBucket::Options Serving(const std::string& certificate) {
     LocalBucket::Options options;
