@@ -1,29 +1,8 @@
 #include "oss/canonical_string.h"
 
+#include "text_helpers.h"
+
 namespace oss {
-
-namespace {
-
-constexpr const char* kSpaces = " \t\n\r\f\v";
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(kSpaces);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(kSpaces) - first + 1);
-}
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
-}  // namespace
 
 const std::set<std::string>& SignedSubresources() {
     static const std::set<std::string> names = {
@@ -97,7 +76,7 @@ const std::string& CanonicalStringBuilder::Build(HttpMethod method, const std::s
     text += date;
     text += '\n';
     for (const auto& [name, value] : headers) {
-        const std::string canonicalName = Trim(LowerAscii(name));
+        const std::string canonicalName = LowerAscii(std::string(Trim(name)));
         if (canonicalName.compare(0, 6, "x-oss-") == 0) {
             text += canonicalName;
             text += ':';

@@ -7,6 +7,7 @@
 
 #include "oss/crc64.h"
 #include "oss/log.h"
+#include "text_helpers.h"
 #include "transfer_context.h"
 
 namespace oss {
@@ -32,19 +33,8 @@ bool IsHeaderName(std::string_view name) {
     return !name.empty() && std::all_of(name.begin(), name.end(), IsTokenChar);
 }
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
+// The blanks around a header value and the CR LF that ends its line.
+constexpr std::string_view kHeaderValueSpaces = " \t\r\n";
 
 void NoteFailure(TransferContext* context, const char* what, const std::exception* error) {
     try {
@@ -178,8 +168,9 @@ size_t recvHeaders(char* line, size_t size, size_t count, void* userData) {
         // Lines without a colon (status line, end of block) and lines whose name is not a
         // header name store nothing. The value loses surrounding white space and the CR LF.
         if (colon != std::string_view::npos && IsHeaderName(text.substr(0, colon))) {
-            context->response->setHeader(std::string(text.substr(0, colon)),
-                                         std::string(Trim(text.substr(colon + 1))));
+            context->response->setHeader(
+                std::string(text.substr(0, colon)),
+                std::string(Trim(text.substr(colon + 1), kHeaderValueSpaces)));
         }
         if (text == "\r\n" && context->response->hasHeader("Content-Length")) {
             curl_off_t length = -1;

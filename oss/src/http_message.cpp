@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "text_helpers.h"
+
 namespace oss {
 
 namespace {
@@ -10,10 +12,6 @@ namespace {
 constexpr const char* kMethodTexts[] = {"GET",     "HEAD",    "POST",  "PUT",  "DELETE",
                                         "CONNECT", "OPTIONS", "PATCH", "TRACE"};
 constexpr const char* kSchemeTexts[] = {"http", "https"};
-
-unsigned char LowerAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
 
 }  // namespace
 
@@ -29,8 +27,8 @@ const char* HttpSchemeText(HttpScheme scheme) {
 
 bool HeaderNameLess::operator()(const std::string& a, const std::string& b) const {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return LowerAscii(static_cast<unsigned char>(x)) <
-               LowerAscii(static_cast<unsigned char>(y));
+        return static_cast<unsigned char>(LowerAscii(x)) <
+               static_cast<unsigned char>(LowerAscii(y));
     });
 }
 

@@ -1,6 +1,7 @@
 #include "oss/log.h"
 
 #include "calendar_time.h"
+#include "text_helpers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -31,22 +32,6 @@ constexpr size_t kMessageBufferSize = 2049;
 
 void WriteToStandardError(SdkLogLevel, const std::string& record) {
     std::fwrite(record.data(), 1, record.size(), stderr);
-}
-
-std::string TrimAndLower(const char* value) {
-    std::string text(value);
-    const char* spaces = " \t\n\r\f\v";
-    const auto first = text.find_first_not_of(spaces);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    text = text.substr(first, text.find_last_not_of(spaces) - first + 1);
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
 }
 
 std::string TimeStamp() {
@@ -94,7 +79,7 @@ void InitLogging() {
     if (value == nullptr) {
         return;
     }
-    const std::string name = TrimAndLower(value);
+    const std::string name = LowerAscii(std::string(Trim(value)));
     for (size_t i = 0; i < std::size(kLevelNames); ++i) {
         if (name == kLevelNames[i]) {
             g_level.store(static_cast<int>(i));

@@ -2,18 +2,11 @@
 
 #include <limits>
 
+#include "text_helpers.h"
+
 namespace oss {
 
 namespace {
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 // Reads the leading decimal digits. No digits, or a number too large for a port field, gives 0
 // so that an unusable port never wraps into a plausible one.
