@@ -2,10 +2,10 @@
 // through libcurl, so it stops the transfer and is reported as the failure's cause.
 #include <algorithm>
 #include <exception>
-#include <sstream>
 #include <string_view>
 
 #include "oss/crc64.h"
+#include "memory_stream.h"
 #include "oss/log.h"
 #include "text_helpers.h"
 #include "transfer_context.h"
@@ -80,8 +80,7 @@ void OpenBody(TransferContext* context) {
     } else {
         // An error document (or a body nobody asked a stream for) never reaches the caller's
         // stream; it is kept in memory, within kMaxMemoryBody.
-        context->response->setBody(
-            std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary));
+        context->response->setBody(NewMemoryStream());
         context->bodyInMemory = true;
     }
 }

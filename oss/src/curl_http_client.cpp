@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <sstream>
 
 #include "curl_handle_pool.h"
+#include "memory_stream.h"
 #include "oss/log.h"
 #include "transfer_context.h"
 
@@ -117,8 +117,7 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
         response->setStatusMessage(
             std::string(curl_easy_strerror(CURLE_FAILED_INIT)) +
             (headerList ? ". No curl handle could be created." : ". Out of memory."));
-        response->setBody(
-            std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary));
+        response->setBody(NewMemoryStream());
         return response;
     }
 
@@ -200,8 +199,7 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
             body->seekp(context.recvBodyPos);
         }
     } else {
-        response->setBody(
-            std::make_shared<std::stringstream>(std::ios::in | std::ios::out | std::ios::binary));
+        response->setBody(NewMemoryStream());
     }
     // A retry sends the same bytes: the request body goes back to where this attempt began.
     if (requestBody && bodyReadPos != -1) {

@@ -1,19 +1,14 @@
 #include "oss/service_request.h"
 
 #include <cstdint>
-#include <sstream>
 
+#include "memory_stream.h"
 #include "oss/model_error.h"
 #include "oss/request_utils.h"
 
 namespace oss {
 
 namespace {
-
-std::shared_ptr<std::iostream> NewMemoryStream() {
-    return std::make_shared<std::stringstream>(std::ios_base::in | std::ios_base::out |
-                                               std::ios_base::binary);
-}
 
 constexpr char kArgumentInvalid[] = "Argument is invalid, please check.";
 constexpr char kBucketNameInvalid[] =
