@@ -18,10 +18,6 @@ constexpr int32_t kCrc64Mismatch = 100001;
 // Error documents are short; the transport caps what it buffers, this caps what is copied.
 constexpr std::streamsize kMaxErrorText = 4 * 1024 * 1024;
 
-bool IsServerErrorStatus(int32_t status) {
-    return status == 203 || (status >= 300 && status <= 599);
-}
-
 std::string BodyText(const std::shared_ptr<std::iostream>& body) {
     if (!body) {
         return std::string();

@@ -36,11 +36,13 @@ struct XmlDocument {
 
 }  // namespace
 
+bool IsServerErrorStatus(int32_t status) {
+    return status == 203 || (status >= 300 && status <= 599);
+}
+
 ServiceError MakeServiceError(const AttemptError& attempt) {
     ServiceError error;
-    const bool serverError =
-        attempt.status == 203 || (attempt.status >= 300 && attempt.status <= 599);
-    if (serverError && !attempt.message.empty()) {
+    if (IsServerErrorStatus(attempt.status) && !attempt.message.empty()) {
         XmlDocument xml(attempt.message);
         if (xml.document.Error()) {
             error.code =

@@ -72,6 +72,16 @@ TEST(MakeServiceError, WithoutBodyOrOutsideServerStatusesTheAttemptIsCopied) {
     EXPECT_EQ(client.message, timeout.message);
 }
 
+// The client reads the body as an error document exactly where MakeServiceError parses one.
+TEST(IsServerErrorStatus, AFailedCallbackAndEveryStatusFrom300To599) {
+    for (const int32_t status : {203, 300, 304, 404, 599}) {
+        EXPECT_TRUE(IsServerErrorStatus(status)) << status;
+    }
+    for (const int32_t status : {0, 200, 204, 299, 600, 100001, 200028}) {
+        EXPECT_FALSE(IsServerErrorStatus(status)) << status;
+    }
+}
+
 TEST(UtcToEpochSeconds, ReadsServiceTimesAndRefusesOthers) {
     EXPECT_EQ(UtcToEpochSeconds("2020-01-01T00:00:00.000Z"), 1577836800);
     EXPECT_EQ(UtcToEpochSeconds("1970-01-01T00:00:01.5Z"), 1);

@@ -8,6 +8,10 @@
 
 namespace oss {
 
+// Whether the body of an answer with this status is the service's error document: 203 (a
+// callback that failed) and 3xx to 5xx.
+bool IsServerErrorStatus(int32_t status);
+
 // For a 203 or 3xx-5xx answer with a body, the service's XML error document: code, message,
 // request id and host id from <Error>; "ParseXMLError:<n>" with the parser's error name when
 // the body is not well-formed XML; "ParseXMLError" with the body when its root is no error
