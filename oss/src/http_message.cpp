@@ -42,8 +42,7 @@ void HttpMessage::setHeader(const std::string& name, const std::string& value) {
 }
 
 std::string HttpMessage::getHeader(const std::string& name) const {
-    const auto it = headers_.find(name);
-    return it == headers_.end() ? std::string() : it->second;
+    return HeaderValue(headers_, name);
 }
 
 bool HttpMessage::hasHeader(const std::string& name) const {

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "calendar_time.h"
+#include "oss/header_collection.h"
 
 namespace oss {
 
@@ -63,10 +64,7 @@ ServiceError MakeServiceError(const AttemptError& attempt) {
         error.message = attempt.message;
     }
     if (error.requestId.empty()) {
-        const auto id = attempt.headers.find("x-oss-request-id");
-        if (id != attempt.headers.end()) {
-            error.requestId = id->second;
-        }
+        error.requestId = HeaderValue(attempt.headers, "x-oss-request-id");
     }
     return error;
 }
