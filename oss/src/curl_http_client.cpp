@@ -9,15 +9,13 @@
 #include "memory_stream.h"
 #include "oss/log.h"
 #include "transfer_context.h"
+#include "transport_status.h"
 
 namespace oss {
 
 namespace {
 
 constexpr char kTag[] = "CurlHttpClient";
-
-// Status code of a failed transfer: 200000 + the CURLcode.
-constexpr int32_t kTransportStatusBase = 200000;
 
 // Builds the header lines of the request: "name: value" for every non-empty value, then
 // "Expect:" so that libcurl sends no "Expect: 100-continue". Null when libcurl runs out of
@@ -113,7 +111,7 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
         // Either libcurl could not build the header list or no handle can be made at all.
         request->setCrc64Result(0);
         request->setTransferredBytes(0);
-        response->setStatusCode(kTransportStatusBase + CURLE_FAILED_INIT);
+        response->setStatusCode(TransportStatus(CURLE_FAILED_INIT));
         response->setStatusMessage(
             std::string(curl_easy_strerror(CURLE_FAILED_INIT)) +
             (headerList ? ". No curl handle could be created." : ". Out of memory."));
@@ -151,10 +149,10 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
                                " bytes per second for " +
                                std::to_string(minTransferRateWindow_.count()) + " seconds";
         errorBuffer[0] = '\0';
-        response->setStatusCode(kTransportStatusBase + CURLE_OPERATION_TIMEDOUT);
+        response->setStatusCode(TransportStatus(CURLE_OPERATION_TIMEDOUT));
         response->setStatusMessage(FailureMessage(CURLE_OPERATION_TIMEDOUT, context, errorBuffer));
     } else {
-        response->setStatusCode(kTransportStatusBase + result);
+        response->setStatusCode(TransportStatus(result));
         response->setStatusMessage(FailureMessage(result, context, errorBuffer));
     }
     const HttpMethod method = request->method();
@@ -182,9 +180,8 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
     if (const std::shared_ptr<std::iostream>& body = response->getBody()) {
         // Bytes still buffered in the stream that cannot be written make the body incomplete:
         // that is a write error, also after a transfer that libcurl finished.
-        if (body->flush().bad() &&
-            response->statusCode() != kTransportStatusBase + CURLE_WRITE_ERROR) {
-            response->setStatusCode(kTransportStatusBase + CURLE_WRITE_ERROR);
+        if (body->flush().bad() && response->statusCode() != TransportStatus(CURLE_WRITE_ERROR)) {
+            response->setStatusCode(TransportStatus(CURLE_WRITE_ERROR));
             response->setStatusMessage(FailureMessage(CURLE_WRITE_ERROR, context, ""));
             failed = true;
         }

@@ -7,13 +7,13 @@
 
 #include "decimal_number.h"
 #include "oss/http_message.h"
+#include "transport_status.h"
 
 namespace oss {
 
 namespace {
 
 constexpr int32_t kRangeNotSatisfiable = 416;
-constexpr int32_t kTransportWriteError = 200023;
 
 // A size or offset: a decimal number that fits in int64_t.
 std::optional<int64_t> Number(std::string_view text) {
@@ -138,7 +138,7 @@ AttemptObserver::Verdict ResumableDownload::AfterAttempt(HttpResponse& response)
     if (!bodyTaken_) {
         return Verdict::NoProgress;
     }
-    if (response.statusCode() == kTransportWriteError) {
+    if (response.statusCode() == TransportStatus(CURLE_WRITE_ERROR)) {
         // What reached the stream is not known: nothing of it is continued.
         ForgetHeldBytes();
         return Verdict::NoProgress;

@@ -3,21 +3,22 @@
 #include <algorithm>
 #include <limits>
 
+#include "transport_status.h"
+
 namespace oss {
 
 namespace {
 
-// libcurl's could-not-connect, partial file, write error, timeout, got nothing, send error and
-// receive error, as transport status codes.
+// Transfers that failed on the way and may well succeed when sent again.
 bool IsTransientTransportFailure(int32_t status) {
     switch (status) {
-        case 200007:
-        case 200018:
-        case 200023:
-        case 200028:
-        case 200052:
-        case 200055:
-        case 200056:
+        case TransportStatus(CURLE_COULDNT_CONNECT):
+        case TransportStatus(CURLE_PARTIAL_FILE):
+        case TransportStatus(CURLE_WRITE_ERROR):
+        case TransportStatus(CURLE_OPERATION_TIMEDOUT):
+        case TransportStatus(CURLE_GOT_NOTHING):
+        case TransportStatus(CURLE_SEND_ERROR):
+        case TransportStatus(CURLE_RECV_ERROR):
             return true;
         default:
             return false;

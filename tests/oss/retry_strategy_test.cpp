@@ -21,10 +21,19 @@ TEST(DefaultRetryStrategy, RetriesOnlyTransientFailuresWithinTheLimit) {
         {404, "", 0, false},
         {403, "<Code>RequestTimeTooSkewed</Code>", 0, true},
         {403, "AccessDenied", 0, false},
+        // Transport failures: could not connect, partial body, write error, timeout, got nothing,
+        // send and receive errors are retried; a host that does not resolve, a callback's abort
+        // and a TLS refusal are not.
         {200007, "", 0, true},
+        {200018, "", 0, true},
+        {200023, "", 0, true},
         {200028, "", 1, true},
+        {200052, "", 0, true},
+        {200055, "", 0, true},
         {200056, "", 0, true},
         {200006, "", 0, false},
+        {200042, "", 0, false},
+        {200060, "", 0, false},
         {100001, "", 0, false},
         {0, "", 0, false},
     };
