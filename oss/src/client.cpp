@@ -47,7 +47,7 @@ Client::Client(const std::string& serviceName, const OssClientSettings& settings
       httpClient_(settings.httpClient ? settings.httpClient
                                       : std::make_shared<CurlHttpClient>(settings_)) {}
 
-AttemptOutcome Client::SendWithRetry(const std::string& endpoint, const ServiceRequest& request,
+AttemptOutcome Client::SendWithRetry(const std::string& endpoint, const OssRequest& request,
                                      HttpMethod method, AttemptObserver* observer) {
     using Verdict = AttemptObserver::Verdict;
     for (int32_t retries = 0;;) {
@@ -81,7 +81,7 @@ void Client::CorrectClockSkew(const AttemptError& error) {
     }
 }
 
-AttemptOutcome Client::SendOnce(const std::string& endpoint, const ServiceRequest& request,
+AttemptOutcome Client::SendOnce(const std::string& endpoint, const OssRequest& request,
                                 HttpMethod method, AttemptObserver* observer,
                                 AttemptObserver::Verdict* verdict) {
     AttemptOutcome outcome;

@@ -40,7 +40,7 @@ OssClientImpl::OssClientImpl(const std::string& endpoint,
       endpointValid_(EndpointIsValid(endpoint)) {}
 
 std::shared_ptr<HttpRequest> OssClientImpl::PrepareHttpRequest(const std::string& endpoint,
-                                                               const ServiceRequest& request,
+                                                               const OssRequest& request,
                                                                HttpMethod method) const {
     const RequestContext context{settings(), requestDateOffset(), *credentialsProvider_, *signer_,
                                  this};

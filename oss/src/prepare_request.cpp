@@ -12,22 +12,6 @@ namespace {
 
 constexpr char kLogTag[] = "OssClientImpl";
 
-const OssRequest* AsOssRequest(const ServiceRequest& request) {
-    return dynamic_cast<const OssRequest*>(&request);
-}
-
-const std::string& BucketOf(const ServiceRequest& request) {
-    static const std::string none;
-    const OssRequest* oss = AsOssRequest(request);
-    return oss ? oss->bucket() : none;
-}
-
-const std::string& KeyOf(const ServiceRequest& request) {
-    static const std::string none;
-    const OssRequest* oss = AsOssRequest(request);
-    return oss ? oss->key() : none;
-}
-
 int64_t Now(const RequestContext& context) {
     if (context.clock) {
         return context.clock();
@@ -41,7 +25,7 @@ int64_t Now(const RequestContext& context) {
 
 std::shared_ptr<HttpRequest> PrepareHttpRequest(const RequestContext& context,
                                                 const std::string& endpoint,
-                                                const ServiceRequest& request, HttpMethod method) {
+                                                const OssRequest& request, HttpMethod method) {
     auto http = std::make_shared<HttpRequest>(method);
     http->setResponseStreamFactory(request.responseStreamFactory());
     ApplyHeaders(context, *http, request.BuildHeaders());
@@ -99,14 +83,14 @@ void ApplyBody(HttpRequest& http, const std::shared_ptr<std::iostream>& body, bo
 }
 
 std::string SignRequest(const RequestContext& context, HttpRequest& http,
-                        const ServiceRequest& request) {
+                        const OssRequest& request) {
     const Credentials credentials = context.credentialsProvider.GetCredentials();
     if (!credentials.securityToken.empty()) {
         http.setHeader("x-oss-security-token", credentials.securityToken);
     }
 
-    const std::string& bucket = BucketOf(request);
-    const std::string& key = KeyOf(request);
+    const std::string& bucket = request.bucket();
+    const std::string& key = request.key();
     std::string resource = "/";
     if (!bucket.empty()) {
         resource += bucket;
@@ -132,9 +116,9 @@ std::string SignRequest(const RequestContext& context, HttpRequest& http,
 }
 
 void ApplyUrl(const RequestContext& context, HttpRequest& http, const std::string& endpoint,
-              const ServiceRequest& request) {
-    const std::string& bucket = BucketOf(request);
-    const std::string& key = KeyOf(request);
+              const OssRequest& request) {
+    const std::string& bucket = request.bucket();
+    const std::string& key = request.key();
     const std::string host = BucketHost(endpoint, bucket, context.settings.endpointIsCname);
     const std::string path = ObjectPath(endpoint, bucket, key);
 

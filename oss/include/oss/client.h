@@ -41,7 +41,7 @@ class Client {
 
     // A fresh, signed HttpRequest for one attempt.
     virtual std::shared_ptr<HttpRequest> PrepareHttpRequest(const std::string& endpoint,
-                                                            const ServiceRequest& request,
+                                                            const OssRequest& request,
                                                             HttpMethod method) const = 0;
     // True for no response, a status outside 2xx, a CRC-64 mismatch of a whole download (the
     // response then carries status 100001 and the reason), or a failed callback (203).
@@ -51,9 +51,9 @@ class Client {
     // RequestTimeTooSkewed refusal sets requestDateOffset to the server's clock when
     // adjustClockSkew is on. An observer's verdicts decide which failed attempts count against
     // the policy's limit.
-    AttemptOutcome SendWithRetry(const std::string& endpoint, const ServiceRequest& request,
+    AttemptOutcome SendWithRetry(const std::string& endpoint, const OssRequest& request,
                                  HttpMethod method, AttemptObserver* observer = nullptr);
-    AttemptOutcome SendOnce(const std::string& endpoint, const ServiceRequest& request,
+    AttemptOutcome SendOnce(const std::string& endpoint, const OssRequest& request,
                             HttpMethod method, AttemptObserver* observer = nullptr,
                             AttemptObserver::Verdict* verdict = nullptr);
     AttemptError MakeAttemptError(const std::shared_ptr<HttpResponse>& response) const;

@@ -33,7 +33,7 @@ class OssClientImpl : public Client {
     ~OssClientImpl() override = default;
 
     std::shared_ptr<HttpRequest> PrepareHttpRequest(const std::string& endpoint,
-                                                    const ServiceRequest& request,
+                                                    const OssRequest& request,
                                                     HttpMethod method) const override;
 
     // HEAD ?objectMeta; false for every failure, a missing object included.

@@ -26,11 +26,10 @@ struct RequestContext {
     std::function<int64_t()> clock = {};
 };
 
-// Headers, body, signature (unless FlagUseGivenUrl) and URL, freshly dated. Requests that are
-// not OssRequests address no bucket and no key.
+// Headers, body, signature (unless FlagUseGivenUrl) and URL, freshly dated.
 std::shared_ptr<HttpRequest> PrepareHttpRequest(const RequestContext& context,
                                                 const std::string& endpoint,
-                                                const ServiceRequest& request, HttpMethod method);
+                                                const OssRequest& request, HttpMethod method);
 
 // The request's headers, then User-Agent from the settings, then Date (copied from x-oss-date,
 // or now plus the offset) unless present.
@@ -44,10 +43,10 @@ void ApplyBody(HttpRequest& http, const std::shared_ptr<std::iostream>& body, bo
 // Adds the security token if any and "Authorization: OSS id:signature". Returns the string that
 // was signed.
 std::string SignRequest(const RequestContext& context, HttpRequest& http,
-                        const ServiceRequest& request);
+                        const OssRequest& request);
 
 // Bucket host, object path and the percent-encoded query.
 void ApplyUrl(const RequestContext& context, HttpRequest& http, const std::string& endpoint,
-              const ServiceRequest& request);
+              const OssRequest& request);
 
 }  // namespace oss
