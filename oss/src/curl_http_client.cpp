@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "curl_handle_pool.h"
@@ -64,6 +65,129 @@ std::string FailureMessage(CURLcode code, const TransferContext& context, const 
     return message;
 }
 
+// Where reading a request body begins (-1 without a body, or for one that cannot tell), so that
+// a retry sends the same bytes.
+int64_t ReadPosition(const std::shared_ptr<std::iostream>& body) {
+    return body ? static_cast<int64_t>(body->tellg()) : -1;
+}
+
+void RewindTo(const std::shared_ptr<std::iostream>& body, int64_t position) {
+    if (body && position != -1) {
+        body->clear();
+        body->seekg(position);
+    }
+}
+
+// The answer of an attempt that never started: libcurl could not build the header list (out of
+// memory) or no handle can be made at all.
+void FailWithoutTransfer(HttpRequest& request, HttpResponse& response, bool outOfMemory) {
+    request.setCrc64Result(0);
+    request.setTransferredBytes(0);
+    response.setStatusCode(TransportStatus(CURLE_FAILED_INIT));
+    response.setStatusMessage(
+        std::string(curl_easy_strerror(CURLE_FAILED_INIT)) +
+        (outOfMemory ? ". Out of memory." : ". No curl handle could be created."));
+    response.setBody(NewMemoryStream());
+}
+
+// What the callbacks of one transfer share. The rate floor stays off without a rate.
+TransferContext NewTransferContext(CurlHttpClient* client, CURL* handle, HttpRequest& request,
+                                   HttpResponse& response, int64_t rateFloor,
+                                   std::chrono::seconds rateWindow) {
+    TransferContext context;
+    context.client = client;
+    context.curlHandle = handle;
+    context.request = &request;
+    context.response = &response;
+    context.transferProgress = request.transferProgress();
+    context.checkCrc64 = request.checkCrc64();
+    // The request's Content-Length describes its own body. A download carries "Content-Length:
+    // 0" without having one, and its total must stay unknown (-1) until the answer gives one.
+    if (request.getBody() && request.hasHeader("Content-Length")) {
+        context.total = std::strtoll(request.getHeader("Content-Length").c_str(), nullptr, 10);
+    }
+    if (rateFloor > 0) {
+        context.rateFloor = rateFloor;
+        context.rateWindow = rateWindow;
+    }
+    return context;
+}
+
+// The HTTP status of a finished transfer; for a failed one the transport status, with
+// libcurl's text and what the callbacks noted.
+void SetResponseStatus(CURLcode result, long responseCode, TransferContext& context,
+                       char* errorBuffer) {
+    HttpResponse& response = *context.response;
+    if (result == CURLE_OK) {
+        response.setStatusCode(static_cast<int32_t>(responseCode));
+    } else if (result == CURLE_ABORTED_BY_CALLBACK && context.rateUnderFloor) {
+        // Too slow counts as a timeout, as a stall does, so the retry policy treats both alike.
+        context.failureCause = "transfer rate under " + std::to_string(context.rateFloor) +
+                               " bytes per second for " +
+                               std::to_string(context.rateWindow.count()) + " seconds";
+        errorBuffer[0] = '\0';
+        response.setStatusCode(TransportStatus(CURLE_OPERATION_TIMEDOUT));
+        response.setStatusMessage(FailureMessage(CURLE_OPERATION_TIMEDOUT, context, errorBuffer));
+    } else {
+        response.setStatusCode(TransportStatus(result));
+        response.setStatusMessage(FailureMessage(result, context, errorBuffer));
+    }
+}
+
+// The CRC-64 of the bytes sent (uploads) or received (everything else), and their count.
+void RecordTransferTotals(const TransferContext& context) {
+    HttpRequest& request = *context.request;
+    const HttpMethod method = request.method();
+    request.setCrc64Result(method == HttpMethod::Post || method == HttpMethod::Put
+                               ? context.sendCrc64
+                               : context.recvCrc64);
+    request.setTransferredBytes(context.transferred);
+}
+
+// The handle goes back without the options of this call. After a failure a fresh handle takes
+// its place, so that a broken connection is not used again.
+void ReturnHandle(CurlHandlePool& pool, CurlEasyHandle handle, bool failed) {
+    curl_easy_reset(handle.get());
+    if (failed) {
+        if (CurlEasyHandle fresh = pool.createHandle()) {
+            handle = std::move(fresh);
+        } else {
+            pool.applyDefaultOptions(handle.get());
+        }
+    } else {
+        pool.applyDefaultOptions(handle.get());
+    }
+    pool.release(std::move(handle));
+}
+
+// Every answer has a body. One the stream cannot take whole is a write error; after a failure
+// the stream goes back to where this attempt began writing, so that a retry continues there.
+void SettleResponseBody(const TransferContext& context, bool failed) {
+    HttpResponse& response = *context.response;
+    const std::shared_ptr<std::iostream>& body = response.getBody();
+    if (!body) {
+        response.setBody(NewMemoryStream());
+        return;
+    }
+    // Bytes still buffered in the stream that cannot be written make the body incomplete: that
+    // is a write error, also after a transfer that libcurl finished.
+    if (body->flush().bad() && response.statusCode() != TransportStatus(CURLE_WRITE_ERROR)) {
+        response.setStatusCode(TransportStatus(CURLE_WRITE_ERROR));
+        response.setStatusMessage(FailureMessage(CURLE_WRITE_ERROR, context, ""));
+        failed = true;
+    }
+    if (failed && context.recvBodyPos >= 0) {
+        if (LogEnabled(SdkLogLevel::Debug)) {
+            LogWrite(SdkLogLevel::Debug, kTag,
+                     "request(%p) setResponseBody, tellp:%lld, recvBodyPos:%lld",
+                     static_cast<void*>(context.request), static_cast<long long>(body->tellp()),
+                     static_cast<long long>(context.recvBodyPos));
+        }
+        body->clear();
+        body->seekp(context.recvBodyPos);
+    }
+}
+
 }  // namespace
 
 CurlHttpClient::CurlHttpClient(const OssClientSettings& settings)
@@ -100,7 +224,7 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
     CurlSlist headerList = BuildHeaderList(*request);
     auto response = std::make_shared<HttpResponse>(request);
     const std::shared_ptr<std::iostream>& requestBody = request->getBody();
-    const int64_t bodyReadPos = requestBody ? static_cast<int64_t>(requestBody->tellg()) : -1;
+    const int64_t bodyReadPos = ReadPosition(requestBody);
 
     CurlEasyHandle handle = headerList ? handlePool_->acquire() : nullptr;
     if (debug) {
@@ -108,101 +232,24 @@ std::shared_ptr<HttpResponse> CurlHttpClient::makeRequest(
                  static_cast<void*>(request.get()), static_cast<void*>(handle.get()));
     }
     if (!handle) {
-        // Either libcurl could not build the header list or no handle can be made at all.
-        request->setCrc64Result(0);
-        request->setTransferredBytes(0);
-        response->setStatusCode(TransportStatus(CURLE_FAILED_INIT));
-        response->setStatusMessage(
-            std::string(curl_easy_strerror(CURLE_FAILED_INIT)) +
-            (headerList ? ". No curl handle could be created." : ". Out of memory."));
-        response->setBody(NewMemoryStream());
+        FailWithoutTransfer(*request, *response, headerList == nullptr);
         return response;
     }
 
-    TransferContext context;
-    context.client = this;
-    context.curlHandle = handle.get();
-    context.request = request.get();
-    context.response = response.get();
-    context.transferProgress = request->transferProgress();
-    context.checkCrc64 = request->checkCrc64();
-    // The request's Content-Length describes its own body. A download carries "Content-Length:
-    // 0" without having one, and its total must stay unknown (-1) until the answer gives one.
-    if (requestBody && request->hasHeader("Content-Length")) {
-        context.total = std::strtoll(request->getHeader("Content-Length").c_str(), nullptr, 10);
-    }
-    if (minTransferRate_ > 0) {
-        context.rateFloor = minTransferRate_;
-        context.rateWindow = minTransferRateWindow_;
-    }
-
+    TransferContext context = NewTransferContext(this, handle.get(), *request, *response,
+                                                 minTransferRate_, minTransferRateWindow_);
     char errorBuffer[CURL_ERROR_SIZE];
     setRequestOptions(context, headerList.get(), errorBuffer);
     const CURLcode result = curl_easy_perform(handle.get());
     long responseCode = 0;
     curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &responseCode);
-    if (result == CURLE_OK) {
-        response->setStatusCode(static_cast<int32_t>(responseCode));
-    } else if (result == CURLE_ABORTED_BY_CALLBACK && context.rateUnderFloor) {
-        // Too slow counts as a timeout, as a stall does, so the retry policy treats both alike.
-        context.failureCause = "transfer rate under " + std::to_string(minTransferRate_) +
-                               " bytes per second for " +
-                               std::to_string(minTransferRateWindow_.count()) + " seconds";
-        errorBuffer[0] = '\0';
-        response->setStatusCode(TransportStatus(CURLE_OPERATION_TIMEDOUT));
-        response->setStatusMessage(FailureMessage(CURLE_OPERATION_TIMEDOUT, context, errorBuffer));
-    } else {
-        response->setStatusCode(TransportStatus(result));
-        response->setStatusMessage(FailureMessage(result, context, errorBuffer));
-    }
-    const HttpMethod method = request->method();
-    request->setCrc64Result(method == HttpMethod::Post || method == HttpMethod::Put
-                                ? context.sendCrc64
-                                : context.recvCrc64);
-    request->setTransferredBytes(context.transferred);
+    SetResponseStatus(result, responseCode, context, errorBuffer);
+    RecordTransferTotals(context);
 
-    // The handle goes back without the options of this call. After a failure a fresh handle
-    // takes its place, so that a broken connection is not used again.
-    curl_easy_reset(handle.get());
-    if (result != CURLE_OK) {
-        if (CurlEasyHandle fresh = handlePool_->createHandle()) {
-            handle = std::move(fresh);
-        } else {
-            handlePool_->applyDefaultOptions(handle.get());
-        }
-    } else {
-        handlePool_->applyDefaultOptions(handle.get());
-    }
-    handlePool_->release(std::move(handle));
+    ReturnHandle(*handlePool_, std::move(handle), result != CURLE_OK);
     headerList.reset();
-
-    bool failed = result != CURLE_OK;
-    if (const std::shared_ptr<std::iostream>& body = response->getBody()) {
-        // Bytes still buffered in the stream that cannot be written make the body incomplete:
-        // that is a write error, also after a transfer that libcurl finished.
-        if (body->flush().bad() && response->statusCode() != TransportStatus(CURLE_WRITE_ERROR)) {
-            response->setStatusCode(TransportStatus(CURLE_WRITE_ERROR));
-            response->setStatusMessage(FailureMessage(CURLE_WRITE_ERROR, context, ""));
-            failed = true;
-        }
-        if (failed && context.recvBodyPos >= 0) {
-            if (debug) {
-                LogWrite(SdkLogLevel::Debug, kTag,
-                         "request(%p) setResponseBody, tellp:%lld, recvBodyPos:%lld",
-                         static_cast<void*>(request.get()), static_cast<long long>(body->tellp()),
-                         static_cast<long long>(context.recvBodyPos));
-            }
-            body->clear();
-            body->seekp(context.recvBodyPos);
-        }
-    } else {
-        response->setBody(NewMemoryStream());
-    }
-    // A retry sends the same bytes: the request body goes back to where this attempt began.
-    if (requestBody && bodyReadPos != -1) {
-        requestBody->clear();
-        requestBody->seekg(bodyReadPos);
-    }
+    SettleResponseBody(context, result != CURLE_OK);
+    RewindTo(requestBody, bodyReadPos);
     if (debug) {
         LogWrite(SdkLogLevel::Debug, kTag,
                  "request(%p) leave makeRequest, CURLcode:%d, ResponseCode:%d",
