@@ -12,8 +12,6 @@ namespace {
 
 constexpr size_t kClmulMinimum = 256;
 
-constexpr uint64_t kPolynomial = 0xC96C5795D7870F42ULL;  // ECMA-182, reflected
-
 using Tables = std::array<std::array<uint64_t, 256>, 8>;
 
 // tables[0] is the classic byte table; tables[k][b] is the CRC of byte b followed by k zero bytes,
@@ -23,7 +21,7 @@ constexpr Tables MakeTables() {
     for (uint64_t b = 0; b < 256; ++b) {
         uint64_t crc = b;
         for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) ? (crc >> 1) ^ kPolynomial : crc >> 1;
+            crc = (crc & 1) ? (crc >> 1) ^ kCrc64Polynomial : crc >> 1;
         }
         tables[0][b] = crc;
     }

@@ -1,7 +1,7 @@
 #include "crc64_clmul.h"
 
 #include <array>
-#include <cstring>
+#include <optional>
 
 #include "oss/crc64.h"
 
@@ -20,51 +20,65 @@ uint64_t RawCrc(const unsigned char* data, size_t length) {
     return ~crc64Update(~uint64_t{0}, data, length);
 }
 
+// A 16-byte block followed by up to 64 zero bytes.
+using Message = std::array<unsigned char, 16 + 64>;
+
+// RawCrc bit by bit from the polynomial, for the compiler to run.
+constexpr uint64_t BitwiseRawCrc(const Message& message, size_t length) {
+    uint64_t state = 0;
+    for (size_t i = 0; i < length; ++i) {
+        state ^= message[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            state = (state & 1) ? (state >> 1) ^ kCrc64Polynomial : state >> 1;
+        }
+    }
+    return state;
+}
+
 // The 64-bit K for which a 16-byte block holding K in its first eight bytes has the same raw CRC
-// as `block` followed by `distance` zero bytes; folding a block across `distance` bytes is then
-// a carry-less product with K. Found by solving the linear map K -> RawCrc(K, 0^8) over GF(2),
-// so that no constant has to be trusted from elsewhere. False when the map cannot be inverted.
-bool FoldConstant(const std::array<unsigned char, 16>& block, size_t distance, uint64_t* k) {
-    unsigned char message[16 + 64] = {};
-    std::memcpy(message, block.data(), block.size());
-    uint64_t target = RawCrc(message, 16 + distance);
+// as the block with a one at bit `bit` (0-127) followed by `distance` zero bytes; folding a
+// block across `distance` bytes is then a carry-less product with K. The compiler finds K by
+// solving the linear map K -> RawCrc(K, 0^8) over GF(2) (Gaussian elimination on the images of
+// the 64 unit vectors), so that no constant has to be trusted from elsewhere. Nothing when the
+// map cannot be inverted.
+constexpr std::optional<uint64_t> FoldConstant(int bit, size_t distance) {
+    Message message{};
+    message[bit / 8] = static_cast<unsigned char>(1u << (bit % 8));
+    uint64_t target = BitwiseRawCrc(message, 16 + distance);
 
     // Basis of the images of the unit vectors, each with the combination that produced it.
     std::array<uint64_t, 64> basis{};
     std::array<uint64_t, 64> combination{};
     for (int j = 0; j < 64; ++j) {
-        unsigned char unit[16] = {};
-        const uint64_t value = uint64_t{1} << j;
-        std::memcpy(unit, &value, sizeof value);  // little-endian x86-64
-        uint64_t image = RawCrc(unit, 16);
-        uint64_t mask = value;
-        for (int bit = 63; bit >= 0 && image != 0; --bit) {
-            if (((image >> bit) & 1) == 0) {
+        Message unit{};
+        unit[j / 8] = static_cast<unsigned char>(1u << (j % 8));  // K's bytes, little-endian
+        uint64_t image = BitwiseRawCrc(unit, 16);
+        uint64_t mask = uint64_t{1} << j;
+        for (int b = 63; b >= 0 && image != 0; --b) {
+            if (((image >> b) & 1) == 0) {
                 continue;
             }
-            if (basis[bit] == 0) {
-                basis[bit] = image;
-                combination[bit] = mask;
-                image = 0;
+            if (basis[b] == 0) {
+                basis[b] = image;
+                combination[b] = mask;
                 break;
             }
-            image ^= basis[bit];
-            mask ^= combination[bit];
+            image ^= basis[b];
+            mask ^= combination[b];
         }
     }
     uint64_t solution = 0;
-    for (int bit = 63; bit >= 0; --bit) {
-        if (((target >> bit) & 1) == 0) {
+    for (int b = 63; b >= 0; --b) {
+        if (((target >> b) & 1) == 0) {
             continue;
         }
-        if (basis[bit] == 0) {
-            return false;
+        if (basis[b] == 0) {
+            return std::nullopt;
         }
-        target ^= basis[bit];
-        solution ^= combination[bit];
+        target ^= basis[b];
+        solution ^= combination[b];
     }
-    *k = solution;
-    return true;
+    return solution;
 }
 
 struct FoldConstants {
@@ -73,26 +87,25 @@ struct FoldConstants {
     uint64_t by64Low = 0, by64High = 0;  // fold a lane across four blocks
 };
 
-FoldConstants MakeFoldConstants() {
-    FoldConstants c;
-    std::array<unsigned char, 16> low{}, high{};
-    low[0] = 1;   // lowest bit of the first eight bytes
-    high[8] = 1;  // lowest bit of the second eight bytes
-    c.valid = FoldConstant(low, 16, &c.by16Low) && FoldConstant(high, 16, &c.by16High) &&
-              FoldConstant(low, 64, &c.by64Low) && FoldConstant(high, 64, &c.by64High);
-    return c;
+// The low half of a block is its first eight bytes, whose lowest bit is bit 0; the high half
+// starts at bit 64.
+constexpr FoldConstants MakeFoldConstants() {
+    const auto by16Low = FoldConstant(0, 16), by16High = FoldConstant(64, 16);
+    const auto by64Low = FoldConstant(0, 64), by64High = FoldConstant(64, 64);
+    if (!by16Low || !by16High || !by64Low || !by64High) {
+        return FoldConstants{};
+    }
+    return FoldConstants{true, *by16Low, *by16High, *by64Low, *by64High};
 }
 
-const FoldConstants& Constants() {
-    static const FoldConstants constants = MakeFoldConstants();
-    return constants;
-}
+constexpr FoldConstants kFold = MakeFoldConstants();
+static_assert(kFold.valid, "the CRC-64 polynomial gives no fold constants");
 
 }  // namespace
 
 bool Crc64ClmulAvailable() {
     static const bool available =
-        __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1") && Constants().valid;
+        __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
     return available;
 }
 
@@ -111,7 +124,7 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i Load(const unsigned char
 __attribute__((target("pclmul,sse4.1"))) uint64_t Crc64ClmulFold(uint64_t state,
                                                                  const unsigned char* p,
                                                                  size_t length) {
-    const FoldConstants& c = Constants();
+    const FoldConstants& c = kFold;
     const __m128i by16 =
         _mm_set_epi64x(static_cast<long long>(c.by16High), static_cast<long long>(c.by16Low));
     // The running state enters as the first eight bytes of the message.
