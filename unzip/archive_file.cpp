@@ -11,19 +11,22 @@ namespace {
 
 constexpr size_t kReadBuffer = 128 * 1024;
 
-// Bytes of the archive from `start` on. There are two: minizip goes back and forth between the
-// central directory and the entries' data, and each keeps its own.
-struct Block {
-    ZPOS64_T start = 0;
-    size_t size = 0;
-    unsigned long lastUse = 0;
-    std::unique_ptr<unsigned char[]> bytes{new unsigned char[kReadBuffer]};
-
-    bool Holds(ZPOS64_T at) const { return at >= start && at - start < size; }
-};
+}  // namespace
 
 // An open archive: the file, where minizip believes it stands, and the blocks read.
 struct ArchiveFile {
+    // Bytes of the archive from `start` on. There are two: minizip goes back and forth between the
+    // central directory and the entries' data, and each keeps its own.
+    struct Block {
+        ZPOS64_T start = 0;
+        size_t size = 0;
+        unsigned long lastUse = 0;
+        std::unique_ptr<unsigned char[]> bytes{new unsigned char[kReadBuffer]};
+
+        bool Holds(ZPOS64_T at) const { return at >= start && at - start < size; }
+    };
+
+    ArchiveFile** opened = nullptr;  // cleared when the archive is closed
     FILE* file = nullptr;
     ZPOS64_T position = 0;
     ZPOS64_T filePosition = 0;  // where the runtime's file stands
@@ -32,11 +35,13 @@ struct ArchiveFile {
     Block blocks[2];
 };
 
+namespace {
+
 ArchiveFile* Of(voidpf stream) {
     return static_cast<ArchiveFile*>(stream);
 }
 
-voidpf OpenArchiveFile(voidpf, const void* path, int mode) {
+voidpf OpenArchiveFile(voidpf opaque, const void* path, int mode) {
     if (path == nullptr || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
         return nullptr;
     FILE* file = nullptr;
@@ -46,6 +51,9 @@ voidpf OpenArchiveFile(voidpf, const void* path, int mode) {
     std::setvbuf(file, nullptr, _IONBF, 0);
     auto archive = std::make_unique<ArchiveFile>();
     archive->file = file;
+    archive->opened = static_cast<ArchiveFile**>(opaque);
+    if (archive->opened != nullptr)
+        *archive->opened = archive.get();
     return archive.release();
 }
 
@@ -66,9 +74,9 @@ size_t ReadAt(ArchiveFile& archive, ZPOS64_T at, void* out, size_t size) {
 }
 
 // The block holding `at`, read when neither does; null at the end of the file.
-Block* BlockAt(ArchiveFile& archive, ZPOS64_T at) {
-    Block* block = nullptr;
-    for (Block& candidate : archive.blocks)
+ArchiveFile::Block* BlockAt(ArchiveFile& archive, ZPOS64_T at) {
+    ArchiveFile::Block* block = nullptr;
+    for (ArchiveFile::Block& candidate : archive.blocks)
         if (candidate.Holds(at))
             block = &candidate;
     if (block == nullptr) {
@@ -83,20 +91,25 @@ Block* BlockAt(ArchiveFile& archive, ZPOS64_T at) {
     return block;
 }
 
-uLong ReadArchiveFile(voidpf, voidpf stream, void* out, uLong size) {
-    ArchiveFile& archive = *Of(stream);
+size_t ReadThroughBlocks(ArchiveFile& archive, ZPOS64_T at, void* out, size_t size) {
     auto* into = static_cast<unsigned char*>(out);
     size_t done = 0;
     while (done < size) {
-        const Block* block = BlockAt(archive, archive.position);
+        const ArchiveFile::Block* block = BlockAt(archive, at + done);
         if (block == nullptr)
             break;
-        const size_t offset = static_cast<size_t>(archive.position - block->start);
+        const size_t offset = static_cast<size_t>(at + done - block->start);
         const size_t n = std::min<size_t>(size - done, block->size - offset);
         std::memcpy(into + done, block->bytes.get() + offset, n);
         done += n;
-        archive.position += n;
     }
+    return done;
+}
+
+uLong ReadArchiveFile(voidpf, voidpf stream, void* out, uLong size) {
+    ArchiveFile& archive = *Of(stream);
+    const size_t done = ReadThroughBlocks(archive, archive.position, out, size);
+    archive.position += done;
     return static_cast<uLong>(done);
 }
 
@@ -131,6 +144,8 @@ long SeekArchiveFile(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
 
 int CloseArchiveFile(voidpf, voidpf stream) {
     std::unique_ptr<ArchiveFile> archive(Of(stream));
+    if (archive->opened != nullptr)
+        *archive->opened = nullptr;
     return std::fclose(archive->file);
 }
 
@@ -140,8 +155,9 @@ int ArchiveFileError(voidpf, voidpf stream) {
 
 }  // namespace
 
-zlib_filefunc64_def BufferedArchiveFileFunctions() {
+zlib_filefunc64_def BufferedArchiveFileFunctions(ArchiveFile** opened) {
     zlib_filefunc64_def functions{};
+    functions.opaque = opened;
     functions.zopen64_file = OpenArchiveFile;
     functions.zread_file = ReadArchiveFile;
     functions.zwrite_file = WriteArchiveFile;
@@ -150,4 +166,8 @@ zlib_filefunc64_def BufferedArchiveFileFunctions() {
     functions.zclose_file = CloseArchiveFile;
     functions.zerror_file = ArchiveFileError;
     return functions;
+}
+
+size_t ReadArchiveBytes(ArchiveFile& archive, ZPOS64_T at, void* out, size_t size) {
+    return ReadThroughBlocks(archive, at, out, size);
 }

@@ -6,5 +6,14 @@
 
 #include <ioapi.h>
 
+#include <cstddef>
+
+struct ArchiveFile;
+
 // Functions for unzOpen2_64; each open archive gets its own buffer, freed when it is closed.
-zlib_filefunc64_def BufferedArchiveFileFunctions();
+// The archive they open is kept in `*opened` (until it is closed), for ReadArchiveBytes.
+zlib_filefunc64_def BufferedArchiveFileFunctions(ArchiveFile** opened);
+
+// Up to `size` bytes of the archive from `at`, through its buffer, without moving where minizip
+// stands; fewer at the end of the file or after a read error.
+std::size_t ReadArchiveBytes(ArchiveFile& archive, ZPOS64_T at, void* out, std::size_t size);

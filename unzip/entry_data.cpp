@@ -9,7 +9,7 @@ constexpr std::uint32_t kDeflated = 8;
 
 }  // namespace
 
-ZipEntryReader::ZipEntryReader(void* archive) : archive(archive) {}
+ZipEntryReader::ZipEntryReader(void* archive, ArchiveFile* file) : archive(archive), file(file) {}
 
 ZipEntryReader::~ZipEntryReader() {
     if (inflating)
@@ -29,12 +29,14 @@ bool ZipEntryReader::Open(const ZipEntryDeclaration& declaration) {
     if (declared.compressionMethod == kStored &&
         declared.compressedSize != declared.uncompressedSize)
         return false;
-    // Raw: minizip hands over the stored bytes, at most the declared compressed size of them.
+    // Raw: minizip checks the local header and finds where the stored bytes begin.
     int method = 0;
     int level = 0;
-    if (unzOpenCurrentFile2(archive, &method, &level, 1) != UNZ_OK)
+    if (file == nullptr || unzOpenCurrentFile2(archive, &method, &level, 1) != UNZ_OK)
         return false;
     open = true;
+    dataAt = unzGetCurrentFileZStreamPos64(archive);
+    unread = declared.compressedSize;
     crc = crc32(0, nullptr, 0);
     if (declared.compressionMethod == kDeflated) {
         if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
@@ -75,9 +77,22 @@ int ZipEntryReader::Finish() {
     return 0;
 }
 
+// At most the stored bytes the entry still declares; an archive that ends before them is damaged.
+int ZipEntryReader::ReadRaw(void* out, std::size_t size) {
+    if (unread < size)
+        size = static_cast<std::size_t>(unread);
+    if (size == 0)
+        return 0;
+    const std::size_t n = ReadArchiveBytes(*file, dataAt, out, size);
+    if (n == 0)
+        return -1;
+    dataAt += n;
+    unread -= n;
+    return static_cast<int>(n);
+}
+
 int ZipEntryReader::ReadStored(char* out, std::size_t size) {
-    int n = unzReadCurrentFile(archive, out, static_cast<unsigned>(size));
-    return n < 0 ? -1 : n;
+    return ReadRaw(out, size);
 }
 
 // Inflates until some output is there or the deflate stream has ended; a stream that still
@@ -87,7 +102,7 @@ int ZipEntryReader::ReadDeflated(char* out, std::size_t size) {
     stream.avail_out = static_cast<uInt>(size);
     while (stream.avail_out == size && !streamEnded) {
         if (stream.avail_in == 0 && !inputEnded) {
-            int n = unzReadCurrentFile(archive, input.get(), kInputChunk);
+            int n = ReadRaw(input.get(), kInputChunk);
             if (n < 0)
                 return -1;
             inputEnded = n == 0;

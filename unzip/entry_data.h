@@ -1,6 +1,9 @@
-// The data of one zip entry, taken from minizip as it is stored and inflated here, so that what
-// the central directory declares is held to: only stored (0) and deflated (8) data is read, an
-// entry yields exactly its declared size, never a byte more, and its CRC-32 must match.
+// The data of one zip entry, read as it is stored and inflated here, so that what the central
+// directory declares is held to: only stored (0) and deflated (8) data is read, exactly its
+// declared compressed size of it, an entry yields exactly its declared size, never a byte more,
+// and its CRC-32 must match. minizip checks the local header; the bytes after it are read from
+// the archive file directly, since minizip's own count of them is wrong for zip64 sizes where
+// unsigned long has 64 bits (see ReadEntryRecord).
 #pragma once
 
 #include <zlib.h>
@@ -8,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "unzip/archive_file.h"
 
 // What the central directory declares about an entry's data.
 struct ZipEntryDeclaration {
@@ -17,10 +22,11 @@ struct ZipEntryDeclaration {
     std::uint64_t uncompressedSize;
 };
 
-// Reads the entry the archive stands on. The entry is closed when the reader goes.
+// Reads the entry the archive stands on; `file` is the archive's file (ArchiveFile of
+// BufferedArchiveFileFunctions). The entry is closed when the reader goes.
 class ZipEntryReader {
   public:
-    explicit ZipEntryReader(void* archive);
+    ZipEntryReader(void* archive, ArchiveFile* file);
     ~ZipEntryReader();
     ZipEntryReader(const ZipEntryReader&) = delete;
     ZipEntryReader& operator=(const ZipEntryReader&) = delete;
@@ -38,10 +44,12 @@ class ZipEntryReader {
   private:
     int Fail();
     int Finish();
+    int ReadRaw(void* out, std::size_t size);
     int ReadStored(char* out, std::size_t size);
     int ReadDeflated(char* out, std::size_t size);
 
     void* archive;
+    ArchiveFile* file;
     ZipEntryDeclaration declared{};
     bool open = false;
     bool inflating = false;
@@ -50,6 +58,8 @@ class ZipEntryReader {
     bool failed = false;
     bool finished = false;
     std::uint64_t produced = 0;
+    ZPOS64_T dataAt = 0;       // where the next stored byte of the entry lies in the archive
+    std::uint64_t unread = 0;  // stored bytes of the entry not yet read
     uLong crc = 0;
     z_stream stream{};
     static constexpr std::size_t kInputChunk = 64 * 1024;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "unzip/entry_data.h"
+#include "unzip/entry_record.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ bool DataIsWanted(const PrefetchedRecord& record) {
 
 }  // namespace
 
-EntryPrefetcher::EntryPrefetcher(void* archive, std::size_t chunk)
-    : archive(archive), chunk(chunk), thread([this] { Run(); }) {}
+EntryPrefetcher::EntryPrefetcher(void* archive, ArchiveFile* file, std::size_t chunk)
+    : archive(archive), file(file), chunk(chunk), thread([this] { Run(); }) {}
 
 EntryPrefetcher::~EntryPrefetcher() {
     {
@@ -75,8 +76,7 @@ void EntryPrefetcher::Run() {
     for (;;) {
         Piece record(Piece::Record);
         PrefetchedRecord& r = record.record;
-        r.result =
-            unzGetCurrentFileInfo64(archive, &r.raw, r.name, 260, nullptr, 0, r.comment, 255);
+        r.result = ReadEntryRecord(archive, &r.raw, r.name, 260, r.comment, 255);
         const bool wanted = DataIsWanted(r);
         const ZipEntryDeclaration declared{static_cast<std::uint32_t>(r.raw.compression_method),
                                            static_cast<std::uint32_t>(r.raw.crc),
@@ -84,7 +84,7 @@ void EntryPrefetcher::Run() {
         if (!Push(std::move(record)))
             return;
         if (wanted) {
-            ZipEntryReader reader(archive);
+            ZipEntryReader reader(archive, file);
             const bool opened = reader.Open(declared);
             if (!Push(Piece(Piece::Opened, opened ? 1 : 0)))
                 return;

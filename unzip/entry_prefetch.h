@@ -8,6 +8,8 @@
 
 #include <unzip.h>
 
+#include "unzip/archive_file.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +37,7 @@ class EntryPrefetcher {
   public:
     // Starts on the entry the archive stands on. The archive must not be used by anyone else
     // until the prefetcher is gone. `chunk` is the most bytes one piece of data holds.
-    EntryPrefetcher(void* archive, std::size_t chunk);
+    EntryPrefetcher(void* archive, ArchiveFile* file, std::size_t chunk);
     // Stops the thread where it is and waits for it.
     ~EntryPrefetcher();
     EntryPrefetcher(const EntryPrefetcher&) = delete;
@@ -71,6 +73,7 @@ class EntryPrefetcher {
     std::unique_ptr<char[]> SpareMemory();
 
     void* archive;
+    ArchiveFile* file;
     std::size_t chunk;
     std::mutex mutex;
     std::condition_variable changed;

@@ -3,6 +3,7 @@
 #include "unzip/archive_file.h"
 #include "unzip/entry_data.h"
 #include "unzip/entry_prefetch.h"
+#include "unzip/entry_record.h"
 
 #include <windows.h>
 
@@ -105,7 +106,7 @@ bool TUnzip::Open(const char* path) {
     DWORD length = GetFullPathNameA(path, sizeof fullPath, fullPath, &fileName);
     if (length == 0 || length >= sizeof fullPath)
         return false;
-    zlib_filefunc64_def functions = BufferedArchiveFileFunctions();
+    zlib_filefunc64_def functions = BufferedArchiveFileFunctions(&archiveFile);
     archive.reset(unzOpen2_64(fullPath, &functions));
     if (!archive)
         return false;
@@ -130,7 +131,7 @@ bool TUnzip::ExtractAll(const char* folder) {
     if (unzGoToFirstFile(archive.get()) != UNZ_OK)
         return false;
     // The next entries are read and inflated on a second thread while this one writes.
-    EntryPrefetcher prefetcher(archive.get(), kDataChunk);
+    EntryPrefetcher prefetcher(archive.get(), archiveFile, kDataChunk);
     PrefetchedRecord record;
     int walkEnd = UNZ_OK;
     while (prefetcher.NextRecord(&record, &walkEnd))
@@ -153,8 +154,7 @@ bool TUnzip::DirectoryIsSound(std::uint64_t entries) {
     for (; result == UNZ_OK; result = unzGoToNextFile(archive.get())) {
         ++walked;
         unz_file_info64 info{};
-        if (unzGetCurrentFileInfo64(archive.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
-            UNZ_OK)
+        if (ReadEntryRecord(archive.get(), &info, nullptr, 0, nullptr, 0) != UNZ_OK)
             return false;
         // An entry whose local header cannot be read holds no span; as a file it fails later.
         if (unzOpenCurrentFile2(archive.get(), nullptr, nullptr, 1) != UNZ_OK)
@@ -184,8 +184,8 @@ bool TUnzip::ExtractCurrentEntry(const char* folder) {
     if (!archive)
         return false;
     PrefetchedRecord record;
-    record.result = unzGetCurrentFileInfo64(archive.get(), &record.raw, record.name, 260, nullptr,
-                                            0, record.comment, 255);
+    record.result =
+        ReadEntryRecord(archive.get(), &record.raw, record.name, 260, record.comment, 255);
     return ExtractEntry(folder, record, nullptr);
 }
 
@@ -270,7 +270,7 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
 
     std::optional<ZipEntryReader> reader;
     if (prefetched == nullptr)
-        reader.emplace(archive.get());
+        reader.emplace(archive.get(), archiveFile);
     if (!(prefetched != nullptr ? prefetched->Opened() : reader->Open(declared))) {
         CloseHandle(file);
         return false;

@@ -16,6 +16,7 @@
 // which then fails. What was written before stays.
 using ExtractionCancelled = std::function<bool()>;
 
+struct ArchiveFile;
 struct ZipEntryDeclaration;
 struct PrefetchedRecord;
 class EntryPrefetcher;
@@ -80,6 +81,7 @@ class TUnzip {
     bool Cancelled() const { return cancelled && cancelled(); }
 
     std::unique_ptr<void, ArchiveCloser> archive;
+    ArchiveFile* archiveFile = nullptr;  // the file `archive` reads, while it is open
     char outputFolder[261];
     // Kept for the open archive: the folders made or found so far, so that each is created
     // once rather than once per entry, and the buffer the entries' data passes through.

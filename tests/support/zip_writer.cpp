@@ -23,6 +23,23 @@ void Append32(std::string& out, uint32_t value) {
     Append16(out, static_cast<uint16_t>(value >> 16));
 }
 
+constexpr uint16_t kZip64FieldBytes = 20;
+
+// The sizes of a header: the 32-bit fields, and after the name the zip64 field when it is used.
+void AppendSizes(std::string& out, uint32_t compressed, uint32_t size, bool zip64) {
+    Append32(out, zip64 ? 0xFFFFFFFF : compressed);
+    Append32(out, zip64 ? 0xFFFFFFFF : size);
+}
+
+void AppendZip64Field(std::string& out, uint64_t size, uint64_t compressed) {
+    Append16(out, 0x0001);
+    Append16(out, 16);
+    for (uint64_t value : {size, compressed}) {
+        Append32(out, static_cast<uint32_t>(value & 0xffffffff));
+        Append32(out, static_cast<uint32_t>(value >> 32));
+    }
+}
+
 // A raw deflate stream, as zip entries hold it.
 std::string Deflate(const std::string& data) {
     z_stream stream{};
@@ -85,40 +102,42 @@ std::string ZipWriter::Bytes() {
     for (Entry& entry : entries_) {
         entry.localHeader = out.size();
         Append32(out, 0x04034b50);
-        Append16(out, 20);
+        Append16(out, zip64Sizes_ ? 45 : 20);
         Append16(out, 0);  // flags
         Append16(out, entry.method);
         Append16(out, kDosTime);
         Append16(out, kDosDate);
         Append32(out, entry.crc);
-        Append32(out, static_cast<uint32_t>(entry.encoded.size()));
-        Append32(out, entry.size);
+        AppendSizes(out, static_cast<uint32_t>(entry.encoded.size()), entry.size, zip64Sizes_);
         Append16(out, static_cast<uint16_t>(entry.name.size()));
-        Append16(out, 0);  // extra field
+        Append16(out, zip64Sizes_ ? kZip64FieldBytes : 0);  // extra field
         out += entry.name;
+        if (zip64Sizes_)
+            AppendZip64Field(out, entry.size, entry.encoded.size());
         out += entry.encoded;
     }
     const size_t directory = out.size();
     for (Entry& entry : entries_) {
         entry.centralRecord = out.size();
         Append32(out, 0x02014b50);
-        Append16(out, 20);  // made by
-        Append16(out, 20);  // needed
-        Append16(out, 0);   // flags
+        Append16(out, zip64Sizes_ ? 45 : 20);  // made by
+        Append16(out, zip64Sizes_ ? 45 : 20);  // needed
+        Append16(out, 0);                      // flags
         Append16(out, entry.method);
         Append16(out, kDosTime);
         Append16(out, kDosDate);
         Append32(out, entry.crc);
-        Append32(out, static_cast<uint32_t>(entry.encoded.size()));
-        Append32(out, entry.size);
+        AppendSizes(out, static_cast<uint32_t>(entry.encoded.size()), entry.size, zip64Sizes_);
         Append16(out, static_cast<uint16_t>(entry.name.size()));
-        Append16(out, 0);  // extra field
-        Append16(out, 0);  // comment
-        Append16(out, 0);  // disk
-        Append16(out, 0);  // internal attributes
+        Append16(out, zip64Sizes_ ? kZip64FieldBytes : 0);  // extra field
+        Append16(out, 0);                                   // comment
+        Append16(out, 0);                                   // disk
+        Append16(out, 0);                                   // internal attributes
         Append32(out, entry.attributes);
         Append32(out, static_cast<uint32_t>(entry.localHeader));
         out += entry.name;
+        if (zip64Sizes_)
+            AppendZip64Field(out, entry.size, entry.encoded.size());
     }
     endRecord_ = out.size();
     Append32(out, 0x06054b50);
@@ -133,7 +152,12 @@ std::string ZipWriter::Bytes() {
 }
 
 size_t ZipWriter::DataAt(size_t entry) const {
-    return LocalHeaderAt(entry) + 30 + entries_.at(entry).name.size();
+    return LocalHeaderAt(entry) + 30 + entries_.at(entry).name.size() +
+           (zip64Sizes_ ? kZip64FieldBytes : 0);
+}
+
+size_t ZipWriter::CentralZip64SizesAt(size_t entry) const {
+    return CentralRecordAt(entry) + 46 + entries_.at(entry).name.size() + 4;
 }
 
 void Put16(std::string& bytes, size_t at, uint16_t value) {

@@ -24,10 +24,20 @@ class ZipWriter {
     // their own only when `folderEntries` is set (as a folder that holds no file needs).
     ZipWriter& AddTree(const std::filesystem::path& tree, bool folderEntries, uint16_t method);
 
+    // Writes every size as 0xFFFFFFFF in the local header and the central record and the real
+    // ones in a zip64 extra field of each (20 bytes), as a writer that streams its entries may.
+    ZipWriter& WithZip64Sizes() {
+        zip64Sizes_ = true;
+        return *this;
+    }
+
     // The archive; the offsets below describe it.
     std::string Bytes();
     size_t LocalHeaderAt(size_t entry) const { return entries_.at(entry).localHeader; }
     size_t DataAt(size_t entry) const;
+    // Where the zip64 field's two sizes (uncompressed, then compressed) start in an entry's
+    // central record, when written WithZip64Sizes.
+    size_t CentralZip64SizesAt(size_t entry) const;
     size_t CompressedSize(size_t entry) const { return entries_.at(entry).encoded.size(); }
     size_t CentralRecordAt(size_t entry) const { return entries_.at(entry).centralRecord; }
     size_t EndRecordAt() const { return endRecord_; }
@@ -40,6 +50,7 @@ class ZipWriter {
         size_t localHeader = 0, centralRecord = 0;
     };
     std::vector<Entry> entries_;
+    bool zip64Sizes_ = false;
     size_t endRecord_ = 0;
 };
 

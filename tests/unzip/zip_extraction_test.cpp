@@ -237,6 +237,39 @@ TEST_F(ZipExtractionTest, EntriesMustInflateToExactlyTheirDeclaredSize) {
     }
 }
 
+// Sizes given only in zip64 fields (every 32-bit size 0xFFFFFFFF), as in packages with entries
+// over 4 GiB: the extraction takes the real sizes from the fields, so that the entries neither
+// seem to overlap nor read into each other, and still holds each entry to its declared size.
+TEST_F(ZipExtractionTest, SizesInZip64FieldsAreHeldTo) {
+    const std::string text = "zip64 sized text\n";
+    const std::string noise = testsupport::RandomBytes(70000, 7);
+    ZipWriter writer;
+    writer.WithZip64Sizes()
+        .Add("z/deflated.txt", std::string(9000, 'z'), ZipWriter::kDeflated)
+        .Add("z/stored.txt", text)
+        .Add("z/noise.bin", noise, ZipWriter::kDeflated)
+        .Add("z/last.txt", text);
+    const std::string bytes = writer.Bytes();
+    std::string archive = Package("zip64.zip", bytes);
+    ASSERT_TRUE(ExtractZipArchive(archive.c_str(), "C:\\out\\whole"));
+    EXPECT_EQ(testsupport::ReadFileBytes(C("out/whole/z/deflated.txt")), std::string(9000, 'z'));
+    EXPECT_EQ(testsupport::ReadFileBytes(C("out/whole/z/stored.txt")), text);
+    EXPECT_EQ(testsupport::ReadFileBytes(C("out/whole/z/noise.bin")), noise);
+    EXPECT_EQ(testsupport::ReadFileBytes(C("out/whole/z/last.txt")), text);
+
+    // A stored entry whose zip64 field declares more bytes than it holds would read on into the
+    // next entry's header; one that declares fewer would leave its last bytes unchecked.
+    for (int64_t change : {+30, -1}) {
+        std::string damaged = bytes;
+        const size_t sizes = writer.CentralZip64SizesAt(1);
+        for (size_t field : {sizes, sizes + 8})
+            Put32(damaged, field, static_cast<uint32_t>(text.size() + change));
+        std::string name = change > 0 ? "more.zip" : "fewer.zip";
+        std::string damagedArchive = Package(name, damaged);
+        EXPECT_FALSE(ExtractZipArchive(damagedArchive.c_str(), "C:\\out\\damaged")) << name;
+    }
+}
+
 TEST_F(ZipExtractionTest, RefusesEntriesOutsideDestination) {
     const char* names[] = {"../evil.txt",    "a/../../evil.txt", "/evil.txt",
                            "\\evil.txt",     "C:/evil.txt",      "C:evil.txt",
