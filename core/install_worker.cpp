@@ -111,10 +111,100 @@ std::string VersionedPackagePath(const char* version) {
     return GetInstallerSettings().stagingFolder + name;
 }
 
-unsigned RunInstallation(IClient& client) {
+// version + ".zip", formatted into 101 bytes: the file name of a runtime or Quant package.
+std::string VersionedFileName(const char* version) {
+    char name[101] = {};
+    std::snprintf(name, sizeof name, "%s.zip", version);
+    return name;
+}
+
+// Downloads remoteFolder + suffix into stagingFolder + suffix.
+bool DownloadStaged(IClient& client, const char* suffix) {
+    return DownloadObject(client, client.remoteFolder + suffix,
+                          GetInstallerSettings().stagingFolder + suffix);
+}
+
+// The actions of the steps below, true when the step succeeded.
+bool DownloadDependency(IClient& client) {
+    if (!client.downloadDependencies)
+        return true;
+    Step(1);
+    return DownloadStaged(client, kDependencySuffix);
+}
+bool DownloadBase(IClient& client) {
+    return DownloadStaged(client, kBaseSuffix);
+}
+bool DownloadConfiguration(IClient& client) {
+    return DownloadStaged(client, kConfigurationSuffix);
+}
+bool DownloadRuntime(IClient& client) {
+    return DownloadRuntimePackage(client, VersionedFileName(client.fixVersion));
+}
+bool DownloadQuant(IClient& client) {
+    return DownloadQuantPackage(client, VersionedFileName(client.quantVersion));
+}
+bool InstallDependency(IClient& client) {
     const InstallerSettings& settings = GetInstallerSettings();
-    const std::string& S = settings.stagingFolder;
-    const std::string& R = client.remoteFolder;
+    return InstallPackage(client, settings.stagingFolder + kDependencySuffix,
+                          settings.dependencyFolder, client.downloadDependencies);
+}
+bool InstallBase(IClient& client) {
+    const std::string& S = GetInstallerSettings().stagingFolder;
+    return InstallPackage(client, S + kBaseSuffix, S, true);
+}
+bool InstallRuntime(IClient& client) {
+    return InstallPackage(client, VersionedPackagePath(client.fixVersion),
+                          GetInstallerSettings().stagingFolder, true);
+}
+bool InstallConfiguration(IClient& client) {
+    const std::string& S = GetInstallerSettings().stagingFolder;
+    return InstallPackage(client, S + kConfigurationSuffix, S, true);
+}
+bool InstallQuant(IClient& client) {
+    return InstallPackage(client, VersionedPackagePath(client.quantVersion),
+                          GetInstallerSettings().stagingFolder, true);
+}
+bool CleanUp(IClient& client) {
+    RemoveDownloadedFiles(client);
+    return true;
+}
+
+enum StepFlags : unsigned {
+    kPostsOwnStep = 1,   // the action posts the step itself (or, when it skips, not at all)
+    kOnlyWithQuant = 2,  // left out when the release has no Quant package
+    kPauseAfter = 4,     // a pause after success, so that the window shows the step
+};
+
+// One step before the swap: a stop asked for ends the worker before it; it logs `line`, posts
+// WM_INSTALL_STEP `index`, runs the action, and on failure logs `failure` and posts
+// WM_INSTALL_FAILED with the same index.
+struct InstallStep {
+    const char* line;
+    LPARAM index;
+    bool (*action)(IClient& client);
+    const char* failure;  // null for a step that cannot fail
+    unsigned flags;
+};
+
+// Extraction order: dependency, base, runtime, configuration, Quant; later packages overwrite
+// files of earlier ones.
+constexpr InstallStep kInstallSteps[] = {
+    {kDownloadDependency, 1, DownloadDependency, kDownloadDependencyFailed, kPostsOwnStep},
+    {kDownloadBase, 2, DownloadBase, kDownloadBaseFailed, 0},
+    {kDownloadConfiguration, 3, DownloadConfiguration, kDownloadConfigurationFailed, 0},
+    {kDownloadRuntime, 4, DownloadRuntime, kDownloadRuntimeFailed, kPostsOwnStep},
+    {kDownloadQuant, 5, DownloadQuant, kDownloadQuantFailed, kPostsOwnStep | kOnlyWithQuant},
+    {kInstallDependency, 6, InstallDependency, kInstallDependencyFailed, kPauseAfter},
+    {kInstallBase, 7, InstallBase, kInstallBaseFailed, kPauseAfter},
+    {kInstallRuntime, 9, InstallRuntime, kInstallRuntimeFailed, kPauseAfter},
+    {kInstallConfiguration, 8, InstallConfiguration, kInstallConfigurationFailed, kPauseAfter},
+    {kInstallQuant, 10, InstallQuant, kInstallQuantFailed, kPauseAfter | kOnlyWithQuant},
+    {kCleanUp, 11, CleanUp, nullptr, kPauseAfter},
+    {kSaveVersions, 12, SaveInstalledVersions, kSaveVersionsFailed, 0},
+};
+
+unsigned RunInstallation(IClient& client) {
+    const std::string& S = GetInstallerSettings().stagingFolder;
 
     Sleep(kStepPauseMs);
     WriteInstallLog(kVersionLine);
@@ -129,97 +219,19 @@ unsigned RunInstallation(IClient& client) {
         return Fail(kDownloadBaseFailed, 2);
     }
 
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kDownloadDependency);
-    if (client.downloadDependencies) {
-        Step(1);
-        if (!DownloadObject(client, R + kDependencySuffix, S + kDependencySuffix))
-            return Fail(kDownloadDependencyFailed, 1);
-    }
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kDownloadBase);
-    Step(2);
-    if (!DownloadObject(client, R + kBaseSuffix, S + kBaseSuffix))
-        return Fail(kDownloadBaseFailed, 2);
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kDownloadConfiguration);
-    Step(3);
-    if (!DownloadObject(client, R + kConfigurationSuffix, S + kConfigurationSuffix))
-        return Fail(kDownloadConfigurationFailed, 3);
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kDownloadRuntime);
-    char runtimeFile[101] = {};
-    std::snprintf(runtimeFile, sizeof runtimeFile, "%s.zip", client.fixVersion);
-    if (!DownloadRuntimePackage(client, runtimeFile))  // posts step 4
-        return Fail(kDownloadRuntimeFailed, 4);
-    if (client.hasQuant) {
+    for (const InstallStep& step : kInstallSteps) {
+        if ((step.flags & kOnlyWithQuant) && !client.hasQuant)
+            continue;
         if (InstallStopRequested())
             return 0;
-        WriteInstallLog(kDownloadQuant);
-        char quantFile[101] = {};
-        std::snprintf(quantFile, sizeof quantFile, "%s.zip", client.quantVersion);
-        if (!DownloadQuantPackage(client, quantFile))  // posts step 5
-            return Fail(kDownloadQuantFailed, 5);
+        WriteInstallLog(step.line);
+        if (!(step.flags & kPostsOwnStep))
+            Step(step.index);
+        if (!step.action(client))
+            return Fail(step.failure, step.index);
+        if (step.flags & kPauseAfter)
+            Sleep(kStepPauseMs);
     }
-
-    // Extraction order: dependency, base, runtime, configuration, Quant; later packages
-    // overwrite files of earlier ones.
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kInstallDependency);
-    Step(6);
-    if (!InstallPackage(client, S + kDependencySuffix, settings.dependencyFolder,
-                        client.downloadDependencies))
-        return Fail(kInstallDependencyFailed, 6);
-    Sleep(kStepPauseMs);
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kInstallBase);
-    Step(7);
-    if (!InstallPackage(client, S + kBaseSuffix, S, true))
-        return Fail(kInstallBaseFailed, 7);
-    Sleep(kStepPauseMs);
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kInstallRuntime);
-    Step(9);
-    if (!InstallPackage(client, VersionedPackagePath(client.fixVersion), S, true))
-        return Fail(kInstallRuntimeFailed, 9);
-    Sleep(kStepPauseMs);
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kInstallConfiguration);
-    Step(8);
-    if (!InstallPackage(client, S + kConfigurationSuffix, S, true))
-        return Fail(kInstallConfigurationFailed, 8);
-    Sleep(kStepPauseMs);
-    if (client.hasQuant) {
-        if (InstallStopRequested())
-            return 0;
-        WriteInstallLog(kInstallQuant);
-        Step(10);
-        if (!InstallPackage(client, VersionedPackagePath(client.quantVersion), S, true))
-            return Fail(kInstallQuantFailed, 10);
-        Sleep(kStepPauseMs);
-    }
-
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kCleanUp);
-    Step(11);
-    RemoveDownloadedFiles(client);
-    Sleep(kStepPauseMs);
-
-    if (InstallStopRequested())
-        return 0;
-    WriteInstallLog(kSaveVersions);
-    Step(12);
-    if (!SaveInstalledVersions(client))
-        return Fail(kSaveVersionsFailed, 12);
 
     // What belongs inside the installation is written before the swap: the folder that takes
     // the installation's name is complete, whenever the run ends.
