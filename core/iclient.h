@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "core/install_stop.h"
 #include "core/settings.h"
 
 namespace oss {
@@ -42,4 +43,6 @@ class IClient {
     std::string releaseKey;
     std::shared_ptr<const ReleaseManifest> releaseManifest;  // once summary.sig is verified
     bool releaseVerified = false;  // summary.sig verified and summary.ini matched it
+    // Asked for by a close of the window; PrepareInstallation clears it.
+    InstallStop installStop;
 };

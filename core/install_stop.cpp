@@ -1,29 +1,19 @@
 #include "core/install_stop.h"
 
-#include <atomic>
-
-namespace {
-
-enum Phase { kRunning, kStopping, kReplacing };
-
-std::atomic<int> phase{kRunning};
-
-}  // namespace
-
-void ResetInstallStop() {
-    phase.store(kRunning);
+void InstallStop::Reset() {
+    phase_.store(kRunning);
 }
 
-bool RequestInstallStop() {
+bool InstallStop::Request() {
     int expected = kRunning;
-    return phase.compare_exchange_strong(expected, kStopping) || expected == kStopping;
+    return phase_.compare_exchange_strong(expected, kStopping) || expected == kStopping;
 }
 
-bool InstallStopRequested() {
-    return phase.load() == kStopping;
+bool InstallStop::Requested() const {
+    return phase_.load() == kStopping;
 }
 
-bool BeginFolderReplacement() {
+bool InstallStop::BeginFolderReplacement() {
     int expected = kRunning;
-    return phase.compare_exchange_strong(expected, kReplacing) || expected == kReplacing;
+    return phase_.compare_exchange_strong(expected, kReplacing) || expected == kReplacing;
 }

@@ -9,7 +9,6 @@
 #include "core/folder_replacement.h"
 #include "core/install_log.h"
 #include "core/install_notifications.h"
-#include "core/install_stop.h"
 #include "core/installation_completion.h"
 #include "core/package_download.h"
 #include "core/release_verification.h"
@@ -94,8 +93,8 @@ void PostProgress(const IClient& client) {
 
 // Logs the failure, tells the window, and gives the worker's result. A step that failed because
 // a stop was asked for (its download or extraction gave up) is no failure to show.
-unsigned Fail(const char* text, LPARAM index) {
-    if (InstallStopRequested()) {
+unsigned Fail(const IClient& client, const char* text, LPARAM index) {
+    if (client.installStop.Requested()) {
         WriteInstallLog("Installation stopped: the window was closed");
         return 0;
     }
@@ -109,6 +108,36 @@ std::string VersionedPackagePath(const char* version) {
     char name[101] = {};
     std::snprintf(name, sizeof name, "/%s.zip", version);
     return GetInstallerSettings().stagingFolder + name;
+}
+
+// Extracts `archive` into `destination`. The archive of a package that the plan did not
+// download (`downloaded` false: the dependency package of this build) counts as installed with
+// nothing to do when it is missing (true, the progress unchanged); a downloaded package must be
+// there, so a missing one fails (an empty object leaves no file). Otherwise the progress grows
+// by 10 / plannedDownloads, and is posted only when the extraction succeeded.
+bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination,
+                    bool downloaded) {
+    FILE* file = nullptr;
+    if (fopen_s(&file, archive.c_str(), "r") != 0)
+        return !downloaded;  // skipped by the plan: nothing to install; else the package is lost
+    fclose(file);
+    const bool ok = ExtractZipArchive(archive.c_str(), destination.c_str(),
+                                      [&client] { return client.installStop.Requested(); });
+    client.progress = static_cast<int32_t>(10.0 / client.plannedDownloads + client.progress);
+    if (ok)
+        PostProgress(client);
+    return ok;
+}
+
+// Deletes the manifest and every package file of the plan from the staging folder.
+void RemoveDownloadedFiles(IClient& client) {
+    const std::string& S = GetInstallerSettings().stagingFolder;
+    DeleteFileTree((S + kManifestSuffix).c_str());
+    DeleteFileTree((S + kDependencySuffix).c_str());
+    DeleteFileTree((S + kBaseSuffix).c_str());
+    DeleteFileTree((S + kConfigurationSuffix).c_str());
+    DeleteFileTree(VersionedPackagePath(client.fixVersion).c_str());
+    DeleteFileTree(VersionedPackagePath(client.quantVersion).c_str());
 }
 
 // version + ".zip", formatted into 101 bytes: the file name of a runtime or Quant package.
@@ -210,25 +239,25 @@ unsigned RunInstallation(IClient& client) {
     WriteInstallLog(kVersionLine);
     if (!StagingFolderReady()) {
         WriteInstallLog(("Staging folder not empty,path:" + S).c_str());
-        return Fail(kCleanUpFailed, 11);
+        return Fail(client, kCleanUpFailed, 11);
     }
     // A build with a release key downloads nothing of a release it could not verify; the
     // manifest's reading logged why. The window shows the first download step as failed.
     if (ChecksRelease(client) && !client.releaseVerified) {
         WriteInstallLog("Release not verified: nothing is downloaded");
-        return Fail(kDownloadBaseFailed, 2);
+        return Fail(client, kDownloadBaseFailed, 2);
     }
 
     for (const InstallStep& step : kInstallSteps) {
         if ((step.flags & kOnlyWithQuant) && !client.hasQuant)
             continue;
-        if (InstallStopRequested())
+        if (client.installStop.Requested())
             return 0;
         WriteInstallLog(step.line);
         if (!(step.flags & kPostsOwnStep))
             Step(step.index);
         if (!step.action(client))
-            return Fail(step.failure, step.index);
+            return Fail(client, step.failure, step.index);
         if (step.flags & kPauseAfter)
             Sleep(kStepPauseMs);
     }
@@ -239,7 +268,7 @@ unsigned RunInstallation(IClient& client) {
 
     // The old installation is only moved aside here; it is deleted once the new one is in place.
     // From here on a close no longer stops the worker.
-    if (!BeginFolderReplacement())
+    if (!client.installStop.BeginFolderReplacement())
         return 0;
     WriteInstallLog(kDeleteOld);
     Step(13);
@@ -247,7 +276,7 @@ unsigned RunInstallation(IClient& client) {
     std::string failure;
     if (!MoveInstallFolderAside(&failure)) {
         WriteInstallLog(failure.c_str());
-        return Fail(kMoveNewFailed, kMoveStep);
+        return Fail(client, kMoveNewFailed, kMoveStep);
     }
     client.progress += 5;
     PostProgress(client);
@@ -257,7 +286,7 @@ unsigned RunInstallation(IClient& client) {
         // The staging folder, and the log in it, stayed where they were.
         OpenInstallLog((S + "\\log\\install.log").c_str(), "ab+");
         WriteInstallLog(failure.c_str());
-        return Fail(kMoveNewFailed, kMoveStep);
+        return Fail(client, kMoveNewFailed, kMoveStep);
     }
     client.progress += 4;
     PostProgress(client);
@@ -269,60 +298,13 @@ unsigned RunInstallation(IClient& client) {
     return 1;
 }
 
-}  // namespace
-
-void PrepareInstallation() {
-    ResetInstallStop();
-    const InstallerSettings& settings = GetInstallerSettings();
-    WCHAR executable[101] = {};
-    if (MultiByteToWideChar(936, 0, ClientExecutableName, -1, executable, 101) == 0)
-        executable[0] = 0;
-    EndRunningCopy(executable);
-    // A folder that could not be emptied keeps its log: the failure is appended to it.
-    const bool cleared = ClearStagingFolder();
-    const std::string log = settings.stagingFolder + "\\log\\install.log";
-    MakeParentFolders(log.c_str());
-    OpenInstallLog(log.c_str(), cleared ? "wb" : "ab+");
-    CarryOverFailedAttemptLog();
-}
-
-uintptr_t StartInstallWorker(IClient& client) {
-    return _beginthreadex(nullptr, 0, InstallWorker, &client, 0, nullptr);
-}
-
+// The thread: `argument` is the IClient. 1 after a successful installation, 0 after a failure.
 unsigned __stdcall InstallWorker(void* argument) {
     return RunInstallation(*static_cast<IClient*>(argument));
 }
 
-bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination,
-                    bool downloaded) {
-    FILE* file = nullptr;
-    if (fopen_s(&file, archive.c_str(), "r") != 0)
-        return !downloaded;  // skipped by the plan: nothing to install; else the package is lost
-    fclose(file);
-    const bool ok = ExtractZipArchive(archive.c_str(), destination.c_str(), InstallStopRequested);
-    client.progress = static_cast<int32_t>(10.0 / client.plannedDownloads + client.progress);
-    if (ok)
-        PostProgress(client);
-    return ok;
-}
+}  // namespace
 
-void RemoveDownloadedFiles(IClient& client) {
-    const std::string& S = GetInstallerSettings().stagingFolder;
-    DeleteFileTree((S + kManifestSuffix).c_str());
-    DeleteFileTree((S + kDependencySuffix).c_str());
-    DeleteFileTree((S + kBaseSuffix).c_str());
-    DeleteFileTree((S + kConfigurationSuffix).c_str());
-    DeleteFileTree(VersionedPackagePath(client.fixVersion).c_str());
-    DeleteFileTree(VersionedPackagePath(client.quantVersion).c_str());
-}
-
-void OnDownloadProgress(uint64_t, int64_t transferred, int64_t total, void* userData) {
-    IClient& client = *static_cast<IClient*>(userData);
-    // Without a known total the fraction is meaningless: the bar stays at the start of this
-    // download's part.
-    const double fraction = total > 0 ? static_cast<double>(transferred) / total : 0.0;
-    client.progress = static_cast<int32_t>((fraction + client.completedDownloads) *
-                                           (0.8 / client.plannedDownloads) * 100);
-    PostProgress(client);
+HANDLE StartInstallWorker(IClient& client) {
+    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, InstallWorker, &client, 0, nullptr));
 }

@@ -8,8 +8,6 @@
 
 #include "core/install_log.h"
 #include "core/install_notifications.h"
-#include "core/install_stop.h"
-#include "core/install_worker.h"
 #include "core/release_verification.h"
 #include "core/shared_file_stream.h"
 #include "core/storage_account.h"
@@ -30,6 +28,17 @@ oss::OssClient* KeepClient(std::unique_ptr<oss::OssClient> client) {
     static auto* clients = new std::vector<std::unique_ptr<oss::OssClient>>();
     clients->push_back(std::move(client));
     return clients->back().get();
+}
+
+// The progress callback of every download (`userData` is the IClient): posts the share of the
+// first 80 percent that the downloads done so far and this transfer's fraction cover. A transfer
+// of unknown size (total not positive) counts as just started.
+void OnDownloadProgress(uint64_t, int64_t transferred, int64_t total, void* userData) {
+    IClient& client = *static_cast<IClient*>(userData);
+    const double fraction = total > 0 ? static_cast<double>(transferred) / total : 0.0;
+    client.progress = static_cast<int32_t>((fraction + client.completedDownloads) *
+                                           (0.8 / client.plannedDownloads) * 100);
+    PostInstallNotification(WM_INSTALL_PROGRESS, client.progress);
 }
 
 bool DownloadVersionedPackage(IClient& client, const char* folder, const std::string& fileName,
@@ -101,8 +110,8 @@ bool DownloadObject(IClient& client, const std::string& key, const std::string& 
             return OpenSharedFileStream(path, *digest);
         });
         // A close of the window aborts the transfer, even one where no bytes arrive.
-        request.SetTransferProgress(
-            oss::TransferProgress{OnDownloadProgress, &client, InstallStopRequested});
+        request.SetTransferProgress(oss::TransferProgress{
+            OnDownloadProgress, &client, [&client] { return client.installStop.Requested(); }});
         MakeParentFolders(path);
         auto outcome = client.client->GetObject(request);
         client.completedDownloads += 1;

@@ -4,10 +4,10 @@
 
 #include "core/install_log.h"
 #include "core/install_notifications.h"
-#include "core/install_worker.h"
 #include "core/installation_completion.h"
 #include "core/package_download.h"
 #include "core/settings.h"
+#include "core/staging_folder.h"
 #include "system/processes_and_files.h"
 #include "ui/localized_texts.h"
 #include "ui/progress_bar.h"
@@ -29,7 +29,7 @@ TBrivostelDlg::~TBrivostelDlg() {
     // begun to replace the installation folder finishes first.
     bool failed = state == InstallState::Failed;
     if (workerThread != nullptr) {
-        RequestInstallStop();
+        installStop.Request();
         WaitForSingleObject(workerThread, INFINITE);
         // A worker that did not succeed (stopped by the close, or failed after the loop ended)
         // leaves its staging folder as a failure does.
@@ -69,7 +69,7 @@ void TBrivostelDlg::OnInit() {
 void TBrivostelDlg::CloseModal() {
     // A close while installing (the system's close: Alt+F4, the task bar, the end of the session)
     // stops the worker's download or extraction during the pause rather than after it.
-    RequestInstallStop();
+    installStop.Request();
     Sleep(kClosePauseMs);
     TModalWnd::CloseModal();
 }

@@ -1,6 +1,7 @@
 // The start of an installation, on the user-interface thread, when the button is pressed in Idle.
 #include "core/install_log.h"
 #include "core/install_notifications.h"
+#include "core/install_preparation.h"
 #include "core/install_worker.h"
 #include "core/update_plan.h"
 #include "ui/brivostel_dlg.h"
@@ -12,15 +13,15 @@ void TBrivostelDlg::StartInstall() {
     if (starting || state != InstallState::Idle)
         return;
     starting = true;
-    PrepareInstallation();  // ends a running client, clears the staging folder, opens the log
-    UpdateWindow(hwnd);     // the manifest download below blocks this thread
+    PrepareInstallation(*this);  // ends a running client, clears the staging folder, opens the log
+    UpdateWindow(hwnd);          // the manifest download below blocks this thread
     ReadRemoteManifest(*this);
     starting = false;
     if (!running)
         return;  // closed meanwhile, from a nested loop
     state = InstallState::Installing;
     // Kept, unlike a fire-and-forget thread, so that the end of the dialog can wait for it.
-    workerThread = reinterpret_cast<HANDLE>(StartInstallWorker(*this));
+    workerThread = StartInstallWorker(*this);
     if (workerThread == nullptr) {
         // No worker will ever report: the failure is shown at the step it would have begun with.
         WriteInstallLog("Install worker thread could not be started");

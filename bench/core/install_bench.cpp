@@ -11,6 +11,7 @@
 
 #include "core/iclient.h"
 #include "core/install_notifications.h"
+#include "core/install_preparation.h"
 #include "core/install_worker.h"
 #include "core/package_download.h"
 #include "core/settings.h"
@@ -38,9 +39,9 @@ int main(int argc, char** argv) {
     IClient client;
     CreateStorageClient(client, argv[1]);
     const auto start = std::chrono::steady_clock::now();
-    PrepareInstallation();
+    PrepareInstallation(client);
     ReadRemoteManifest(client);
-    HANDLE worker = reinterpret_cast<HANDLE>(StartInstallWorker(client));
+    HANDLE worker = StartInstallWorker(client);
     const char* outcome = "none";
     long messages = 0;
     MSG msg;

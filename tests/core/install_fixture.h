@@ -15,9 +15,11 @@
 #include "core/iclient.h"
 #include "core/install_log.h"
 #include "core/install_notifications.h"
+#include "core/install_preparation.h"
 #include "core/install_worker.h"
 #include "core/package_download.h"
 #include "core/settings.h"
+#include "core/staging_folder.h"
 #include "core/update_plan.h"
 #include "local_bucket.h"
 #include "scoped_env.h"
@@ -154,11 +156,11 @@ class InstallTest : public testsupport::WinRootTest {
         return RunWorker();
     }
     void PrepareForWorker() {
-        PrepareInstallation();
+        PrepareInstallation(client);
         ReadRemoteManifest(client);
     }
     std::vector<Notification> RunWorker() {
-        HANDLE worker = reinterpret_cast<HANDLE>(StartInstallWorker(client));
+        HANDLE worker = StartInstallWorker(client);
         EXPECT_NE(worker, nullptr);
         EXPECT_EQ(WaitForSingleObject(worker, 60000), WAIT_OBJECT_0);
         CloseHandle(worker);

@@ -445,7 +445,7 @@ TEST_F(InstallWorkerTest, ARunningClientOfTheInstallationIsEndedOneElsewhereKeep
     WaitForRecord(winroot.root() / "installed.txt");
     WaitForRecord(winroot.root() / "other.txt");
 
-    PrepareInstallation();
+    PrepareInstallation(client);
     EXPECT_EQ(WaitForSingleObject(installed.hProcess, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(other.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EndProcess(installed);

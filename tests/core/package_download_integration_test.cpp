@@ -18,7 +18,7 @@ class PackageDownloadTest : public InstallTest {
         InstallTest::SetUp();
         if (HasFatalFailure())
             return;
-        PrepareInstallation();
+        PrepareInstallation(client);
     }
     std::vector<std::string> Log() {
         CloseInstallLog();
