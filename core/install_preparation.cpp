@@ -13,7 +13,7 @@ void PrepareInstallation(IClient& client) {
     client.installStop.Reset();
     const InstallerSettings& settings = GetInstallerSettings();
     WCHAR executable[101] = {};
-    if (MultiByteToWideChar(936, 0, ClientExecutableName, -1, executable, 101) == 0)
+    if (MultiByteToWideChar(kNarrowCodePage, 0, kClientExecutableName, -1, executable, 101) == 0)
         executable[0] = 0;
     EndRunningCopy(executable);
     // A folder that could not be emptied keeps its log: the failure is appended to it.

@@ -68,7 +68,7 @@ void CreateStorageClient(IClient& client, const StorageAccount& account) {
     client.bucket = account.bucket;
     client.releaseKey = BuildReleaseKey();
     client.downloadDependencies = false;
-    client.plannedDownloads = 5;
+    client.plannedDownloads = kPlannedDownloadsWithoutQuant;
     client.completedDownloads = 0;
     oss::InitializeSdk();
     oss::OssClientSettings settings;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
+
 namespace {
 
 constexpr DWORD kPathCapacity = 65536;
@@ -31,9 +33,9 @@ void RepairSearchPath() {
 
     // What would not fit in the buffer, terminator included, is not converted at all.
     WCHAR converted[kEntryCapacity] = {};
-    int needed = MultiByteToWideChar(936, 0, entry.c_str(), -1, nullptr, 0);
+    int needed = MultiByteToWideChar(kNarrowCodePage, 0, entry.c_str(), -1, nullptr, 0);
     if (needed > 0 && needed <= kEntryCapacity)
-        MultiByteToWideChar(936, 0, entry.c_str(), -1, converted, kEntryCapacity);
+        MultiByteToWideChar(kNarrowCodePage, 0, entry.c_str(), -1, converted, kEntryCapacity);
     path += converted;
     SetEnvironmentVariableW(TEXT("Path"), path.c_str());
 }

@@ -19,7 +19,6 @@ constexpr LANGID kTraditionalChinese = 1028;
 constexpr LANGID kHongKongChinese = 3076;
 constexpr LANGID kEnglish = 1033;
 constexpr UINT kBig5 = 950;
-constexpr UINT kGbk = 936;
 
 HFONT CreateSharedFont(int height) {
     return CreateFontW(height, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -58,7 +57,7 @@ void LoadTraditionalBrokerName(char (&name)[260]) {
     WCHAR wide[1024] = {};
     char gbk[1024] = {};
     if (MultiByteToWideChar(kBig5, 0, name, -1, wide, 1024) == 0 ||
-        WideCharToMultiByte(kGbk, 0, wide, -1, gbk, 1024, nullptr, nullptr) == 0) {
+        WideCharToMultiByte(kNarrowCodePage, 0, wide, -1, gbk, 1024, nullptr, nullptr) == 0) {
         name[0] = '\0';
         return;
     }

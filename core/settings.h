@@ -20,7 +20,11 @@ inline constexpr UINT kBrokerNameTraditionalString = 105;
 inline constexpr UINT kBrokerNameEnglishString = 106;
 inline constexpr UINT kProductBaseNameString = 107;
 
-// Narrow texts are ASCII or code page 936.
+// The code page of the program's narrow texts (paths, log lines, settings), whatever the
+// system's own ANSI code page.
+inline constexpr UINT kNarrowCodePage = 936;
+
+// Narrow texts are ASCII or code page kNarrowCodePage.
 class InstallerSettings {
   public:
     std::string brokerCode;

@@ -9,16 +9,16 @@
 
 #include "core/install_log.h"
 #include "core/settings.h"
+#include "system/processes_and_files.h"
 
 namespace {
 
-const char kClientExecutable[] = "brivostel v9.5.exe";
 constexpr int kPathBufferSize = 1024;  // UTF-16 code units
 
 // Converts code page 936 text into `wide` (kPathBufferSize code units); false when the result
 // is empty or does not fit.
 bool ToWide(const std::string& text, WCHAR* wide) {
-    int units = MultiByteToWideChar(936, 0, text.c_str(), -1, wide, kPathBufferSize);
+    int units = MultiByteToWideChar(kNarrowCodePage, 0, text.c_str(), -1, wide, kPathBufferSize);
     return units > 1;
 }
 
@@ -46,7 +46,7 @@ bool CreateDesktopShortcut() {
         return false;
     WriteInstallLog(shortcutPath.c_str());
 
-    std::string target = settings.installFolder + "\\" + kClientExecutable;
+    std::string target = settings.installFolder + "\\" + kClientExecutableName;
     WCHAR targetWide[kPathBufferSize] = {};
     WCHAR folderWide[kPathBufferSize] = {};
     if (!ToWide(target, targetWide) || !ToWide(settings.installFolder, folderWide))

@@ -10,14 +10,10 @@
 #include <string>
 #include <vector>
 
-const char ClientExecutableName[] = "brivostel v9.5.exe";
-
 namespace {
 
 // "提示" (notice), the caption of the folder-creation message, in code page 936.
 constexpr char kNoticeCaption[] = "\xcc\xe1\xca\xbe";
-
-constexpr UINT kAnsiCodePage = 936;
 
 // UTF-16 texts compared with ASCII letters folded, as Windows compares file names.
 bool EqualsIgnoringCase(const WCHAR* a, const WCHAR* b) {
@@ -86,7 +82,7 @@ bool DeleteFileTree(const char* path) {
 void EndRunningCopy(const WCHAR* executableName) {
     WCHAR installFolder[2046] = {};
     const std::string& folder = GetInstallerSettings().installFolder;
-    if (MultiByteToWideChar(kAnsiCodePage, 0, folder.c_str(), -1, installFolder, 2046) == 0)
+    if (MultiByteToWideChar(kNarrowCodePage, 0, folder.c_str(), -1, installFolder, 2046) == 0)
         installFolder[0] = 0;  // does not fit: no running copy can match
     WCHAR expectedPath[2046] = {};
     wsprintfW(expectedPath, TEXT("%s\\%s"), installFolder, executableName);
@@ -121,12 +117,12 @@ void EndRunningCopy(const WCHAR* executableName) {
 
 bool LaunchClient() {
     const std::string& folder = GetInstallerSettings().installFolder;
-    std::string line = "\"" + folder + "\\" + ClientExecutableName + "\" end";
+    std::string line = "\"" + folder + "\\" + kClientExecutableName + "\" end";
     WCHAR commandLine[2048] = {};
     WCHAR currentFolder[2048] = {};
     // A command line or folder that does not fit is not cut short: nothing is started.
-    if (MultiByteToWideChar(kAnsiCodePage, 0, line.c_str(), -1, commandLine, 2048) == 0 ||
-        MultiByteToWideChar(kAnsiCodePage, 0, folder.c_str(), -1, currentFolder, 2048) == 0)
+    if (MultiByteToWideChar(kNarrowCodePage, 0, line.c_str(), -1, commandLine, 2048) == 0 ||
+        MultiByteToWideChar(kNarrowCodePage, 0, folder.c_str(), -1, currentFolder, 2048) == 0)
         return false;
 
     STARTUPINFOW startup{};

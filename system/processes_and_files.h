@@ -5,7 +5,7 @@
 #include <windows.h>
 
 // The client's executable in the installation folder.
-extern const char ClientExecutableName[];  // "brivostel v9.5.exe"
+inline constexpr char kClientExecutableName[] = "brivostel v9.5.exe";
 
 // Creates the folders of every backslash-terminated prefix of `path` that does not exist; the
 // part after the last backslash is a file name and is never created. When a folder cannot be

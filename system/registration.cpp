@@ -10,10 +10,10 @@
 #include "core/install_log.h"
 #include "core/settings.h"
 #include "system/active_user_folder.h"
+#include "system/processes_and_files.h"
 
 namespace {
 
-const char kClientExecutable[] = "brivostel v9.5.exe";
 const char kPublisher[] = "Tavrin Information";
 const char kProtocolName[] = "BrivostelProtocol";
 const char kUninstallKeyOf64BitWindows[] =
@@ -53,7 +53,7 @@ bool SetNarrowValue(HKEY key, const char* name, const char* data, int length) {
 // text that does not fit is not written. The size excludes the terminating NUL.
 bool SetWideValue(HKEY key, const WCHAR* name, const std::string& text) {
     WCHAR data[kDataBufferSize] = {};
-    int units = MultiByteToWideChar(936, 0, text.c_str(), -1, data, kDataBufferSize);
+    int units = MultiByteToWideChar(kNarrowCodePage, 0, text.c_str(), -1, data, kDataBufferSize);
     if (units <= 0)
         return false;
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
@@ -71,7 +71,7 @@ const char* WriteEntryValues(HKEY entry, const InstallerSettings& settings,
     int length = std::snprintf(data, sizeof data, "%s\\uninstall.exe", folder);
     if (!SetNarrowValue(entry, "UninstallString", data, length))
         return "UninstallString Setvalue Failed";
-    length = std::snprintf(data, sizeof data, "%s\\%s", folder, kClientExecutable);
+    length = std::snprintf(data, sizeof data, "%s\\%s", folder, kClientExecutableName);
     if (!SetNarrowValue(entry, "DisplayIcon", data, length))
         return "DisplayIcon Setvalue Failed";
     length = std::snprintf(data, sizeof data, "%s", settings.installedVersion.c_str());
@@ -178,7 +178,7 @@ void RegisterUrlProtocol() {
         }
     }
     const char* failure =
-        WriteSchemeValues(scheme, settings.installFolder + "\\" + kClientExecutable);
+        WriteSchemeValues(scheme, settings.installFolder + "\\" + kClientExecutableName);
     RegCloseKey(scheme);
     WriteInstallLog(failure != nullptr ? failure : "URL Schemes: Finish");
 }

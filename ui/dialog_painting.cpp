@@ -71,8 +71,8 @@ void TBrivostelDlg::Paint() {
     if (state == InstallState::Idle || state == InstallState::Finished) {
         WCHAR code[kWideBufferSize] = {};
         // A code too long for the buffer is left out rather than cut.
-        if (MultiByteToWideChar(936, 0, GetInstallerSettings().brokerCode.c_str(), -1, code,
-                                kWideBufferSize) == 0)
+        if (MultiByteToWideChar(kNarrowCodePage, 0, GetInstallerSettings().brokerCode.c_str(), -1,
+                                code, kWideBufferSize) == 0)
             code[0] = 0;
         SelectObject(dc, BannerFont);
         SetTextColor(dc, kLightGrey);

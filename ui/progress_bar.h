@@ -11,6 +11,9 @@
 inline constexpr COLORREF kProgressFillColor = 0x7373FC;
 inline constexpr COLORREF kProgressTrackColor = 0xE2E2E2;
 
+// Where the dialog puts the bar when an installation starts, in its client coordinates.
+inline constexpr RECT kProgressBarRect = {34, 260, 468, 275};
+
 class TProcess final : public TIxFrm {
   public:
     // Position 0, with the fill's pen and brush; the window comes with Create.

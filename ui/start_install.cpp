@@ -28,5 +28,7 @@ void TBrivostelDlg::StartInstall() {
         PostInstallNotification(WM_INSTALL_FAILED, downloadDependencies ? 1 : 2);
     }
     if (progressBar != nullptr && IsWindow(progressBar->hwnd))
-        MoveWindow(progressBar->hwnd, 34, 260, 434, 15, FALSE);
+        MoveWindow(progressBar->hwnd, kProgressBarRect.left, kProgressBarRect.top,
+                   kProgressBarRect.right - kProgressBarRect.left,
+                   kProgressBarRect.bottom - kProgressBarRect.top, FALSE);
 }

@@ -49,7 +49,9 @@ class TestDialog : public TBrivostelDlg {
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
         if (message == kPlaceBar) {
-            MoveWindow(progressBar->hwnd, 34, 260, 434, 15, FALSE);
+            MoveWindow(progressBar->hwnd, kProgressBarRect.left, kProgressBarRect.top,
+                       kProgressBarRect.right - kProgressBarRect.left,
+                       kProgressBarRect.bottom - kProgressBarRect.top, FALSE);
             return 0;
         }
         LRESULT result = TBrivostelDlg::HandleMessage(message, wParam, lParam);
