@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "core/testing/install_log.h"
+
 namespace {
 
 std::mutex installLogMutex;

@@ -13,12 +13,6 @@ bool OpenInstallLog(const char* path, const char* mode);
 // Closes the log if it is open.
 void CloseInstallLog();
 
-// Whether a log is open.
-bool InstallLogIsOpen();
-
 // Appends "[hh:mm:ss mmm]", two TABs, the text (narrow, written byte for byte) and CR LF, and
 // flushes. Does nothing when no log is open or the text is null.
 void WriteInstallLog(const char* text);
-
-// Formats the prefix of a log line for the given local time into a 260-byte buffer.
-void FormatInstallLogPrefix(const SYSTEMTIME& time, char (&prefix)[260]);

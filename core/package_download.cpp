@@ -11,6 +11,7 @@
 #include "core/release_verification.h"
 #include "core/shared_file_stream.h"
 #include "core/storage_account.h"
+#include "core/testing/package_download.h"
 #include "core/update_plan.h"
 #include "oss/client_settings.h"
 #include "oss/object_requests.h"

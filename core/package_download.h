@@ -6,17 +6,12 @@
 #include <string>
 
 #include "core/iclient.h"
-#include "core/storage_account.h"
 
 // Fills the build's storage account, endpoint and bucket into `client`, resets the download
 // counters (plannedDownloads 5, completedDownloads 0, no dependency download), initialises the
 // storage library and creates the storage client with default settings but for the account's
 // CA bundle. The client is never destroyed.
 void CreateStorageClient(IClient& client);
-// The same with another endpoint than the build's (a local bucket of a test, for instance).
-void CreateStorageClient(IClient& client, const std::string& endpoint);
-// The same with another account.
-void CreateStorageClient(IClient& client, const StorageAccount& account);
 
 // Downloads object `key` into the file `localPath` (a Windows path): true when the object was
 // downloaded. A missing object (an existence test that the store refused) logs

@@ -10,6 +10,7 @@
 #include "core/folder_replacement.h"
 #include "core/install_log.h"
 #include "core/settings.h"
+#include "core/testing/staging_folder.h"
 #include "system/processes_and_files.h"
 
 namespace {

@@ -15,10 +15,6 @@ bool ClearStagingFolder();
 // The answer of the last ClearStagingFolder (true before the first call).
 bool StagingFolderReady();
 
-// Whether the staging folder holds the only complete copy of the client: a swap is recorded as
-// under way, or the installation folder is gone and the staging folder has its local manifest.
-bool StagingFolderHoldsOnlyCopy();
-
 // What the program does with the staging folder when it ends after a failed installation:
 // deletes it, unless it holds the only complete copy. The attempt's log is kept beside the
 // installation folder (installFolder + "failed.log") for the next run.

@@ -15,6 +15,7 @@
 #include "core/install_worker.h"
 #include "core/package_download.h"
 #include "core/settings.h"
+#include "core/testing/package_download.h"
 #include "core/update_plan.h"
 
 int main(int argc, char** argv) {

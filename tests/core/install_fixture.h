@@ -20,6 +20,8 @@
 #include "core/package_download.h"
 #include "core/settings.h"
 #include "core/staging_folder.h"
+#include "core/testing/package_download.h"
+#include "core/testing/staging_folder.h"
 #include "core/update_plan.h"
 #include "local_bucket.h"
 #include "scoped_env.h"

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "core/install_log.h"
+#include "core/testing/install_log.h"
 
 #include "winroot.h"
 

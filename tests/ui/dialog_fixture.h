@@ -15,6 +15,7 @@
 
 #include "core/install_notifications.h"
 #include "core/package_download.h"
+#include "core/testing/package_download.h"
 #include "core/settings.h"
 #include "modal_runner.h"
 #include "scoped_env.h"
