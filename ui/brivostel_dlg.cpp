@@ -109,9 +109,6 @@ LRESULT TBrivostelDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_SIZE:
             Layout();
             return 0;
-        case WM_PAINT:
-            Paint();
-            return 0;
         case WM_MOUSEMOVE: {
             TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, hwnd, 0};
             TrackMouseEvent(&track);

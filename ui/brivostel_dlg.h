@@ -48,7 +48,6 @@ class TBrivostelDlg : public TModalWnd, public IClient {
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnInit() override;
     void PlaceOnScreen() override;
-    void DrawContent(TMemDC& dc) override;
     // Asks a running installation to stop, pauses 500 ms, then ends the modal loop and destroys
     // the window. Reached in every state by the system's close (WM_SYSCOMMAND SC_CLOSE); the
     // cross stays inactive while installing.
@@ -58,9 +57,16 @@ class TBrivostelDlg : public TModalWnd, public IClient {
     // the remote manifest, turns Installing, starts the worker and places the progress bar.
     void StartInstall();
 
+  protected:
+    // The state's bitmap, the close cross (but while installing), the broker code in Idle and
+    // Finished, and the state's own content.
+    void PaintContent(HDC dc, const RECT& client) override;
+
   private:
     void Layout();
-    void Paint();
+    // The button in Idle and Finished; the step text, the percentage and the banner while
+    // installing; the failed step after a failure.
+    void DrawStateContent(HDC dc);
     void DrawButton(HDC dc);
     void OnButtonPressed();
 };

@@ -1,21 +1,17 @@
-// The installer dialog's picture: the frame and caption bar, the state's bitmap, the close cross,
-// the broker code, and the state's own content (button, or step text, percentage and banner).
+// The installer dialog's picture over the modal window's frame: the state's bitmap, the close
+// cross, the broker code, and the state's own content (button, or step text, percentage and
+// banner).
 #include <cstdio>
 
 #include "core/settings.h"
 #include "ui/brivostel_dlg.h"
 #include "ui/localized_texts.h"
-#include "ui/mem_dc.h"
+#include "ui/modal_wnd.h"
 #include "ui/progress_bar.h"
 
 namespace {
 
-constexpr COLORREF kWhite = 0xFFFFFF;
 constexpr COLORREF kBlack = 0x000000;
-constexpr COLORREF kBorderColor = 0x464646;
-constexpr COLORREF kCaptionColor = 0x2D42DA;
-constexpr COLORREF kLightGrey = 0xE7E7E7;
-constexpr COLORREF kGrey = 0x969696;
 constexpr COLORREF kButtonPenColor = 0x4140D9;
 constexpr COLORREF kButtonColor = 0x1015A5;
 constexpr COLORREF kButtonHoverColor = 0x070D7D;
@@ -31,31 +27,13 @@ void DrawBackground(HDC dc, WORD id, int width, int height) {
     HBITMAP picture = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
     if (picture == nullptr)
         return;
-    HDC source = CreateCompatibleDC(dc);
-    HGDIOBJ previous = SelectObject(source, picture);
-    BitBlt(dc, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    SelectObject(source, previous);
-    DeleteDC(source);
+    DrawPicture(dc, picture, width, height);
     DeleteObject(picture);
 }
 
 }  // namespace
 
-void TBrivostelDlg::Paint() {
-    TMemDC dc(hwnd);
-    SetBkMode(dc, TRANSPARENT);
-    RECT client{};
-    GetClientRect(hwnd, &client);
-
-    HBRUSH white = CreateSolidBrush(kWhite);
-    FillRect(dc, &client, white);
-    DeleteObject(white);
-    HBRUSH border = CreateSolidBrush(kBorderColor);
-    FrameRect(dc, &client, border);
-    DeleteObject(border);
-    HBRUSH captionBrush = CreateSolidBrush(kCaptionColor);
-    FillRect(dc, &captionRect, captionBrush);
-
+void TBrivostelDlg::PaintContent(HDC dc, const RECT& client) {
     const bool installPicture = state == InstallState::Installing || state == InstallState::Failed;
     DrawBackground(dc, installPicture ? kInstallingBitmap : kIdleBitmap, client.right - client.left,
                    client.bottom - client.top);
@@ -63,9 +41,9 @@ void TBrivostelDlg::Paint() {
     if (state != InstallState::Installing) {
         const int third = captionHeight / 3;
         const int twoThirds = 2 * captionHeight / 3;
-        closeRect = {client.right - twoThirds, third, client.right - twoThirds + third, 2 * third};
-        DrawCloseCross(dc, closeRect, closeHover ? kGrey : kLightGrey);
-        InflateRect(&closeRect, 1, 1);
+        PaintCloseCross(
+            dc, {client.right - twoThirds, third, client.right - twoThirds + third, 2 * third},
+            closeHover ? kGrey : kLightGrey);
     }
 
     if (state == InstallState::Idle || state == InstallState::Finished) {
@@ -79,11 +57,10 @@ void TBrivostelDlg::Paint() {
         DrawTextW(dc, code, -1, &codeRect, DT_NOPREFIX | DT_SINGLELINE | DT_BOTTOM | DT_CENTER);
     }
 
-    DrawContent(dc);
-    DeleteObject(captionBrush);
+    DrawStateContent(dc);
 }
 
-void TBrivostelDlg::DrawContent(TMemDC& dc) {
+void TBrivostelDlg::DrawStateContent(HDC dc) {
     if (state == InstallState::Idle || state == InstallState::Finished) {
         DrawButton(dc);
         return;

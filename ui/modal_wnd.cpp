@@ -6,14 +6,17 @@
 namespace {
 
 constexpr int kCaptionBarHeight = 30;
-constexpr COLORREF kWhite = 0xFFFFFF;
-constexpr COLORREF kBorderColor = 0x464646;
-constexpr COLORREF kCaptionColor = 0x2D42DA;
-constexpr COLORREF kLightGrey = 0xE7E7E7;
-constexpr COLORREF kGrey = 0x969696;
 constexpr int kModalParentSteps = 3;
 
 }  // namespace
+
+void DrawPicture(HDC dc, HBITMAP picture, int width, int height) {
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ previous = SelectObject(source, picture);
+    BitBlt(dc, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    SelectObject(source, previous);
+    DeleteDC(source);
+}
 
 void DrawCloseCross(HDC dc, const RECT& rect, COLORREF color) {
     HPEN pen = CreatePen(PS_SOLID, 1, color);
@@ -81,7 +84,6 @@ LRESULT TModalWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TModalWnd::Paint() {
     TMemDC dc(hwnd);
-    SelectObject(dc, CaptionFont);
     SetBkMode(dc, TRANSPARENT);
     RECT client{};
     GetClientRect(hwnd, &client);
@@ -96,27 +98,27 @@ void TModalWnd::Paint() {
     FillRect(dc, &captionRect, captionBrush);
     DeleteObject(captionBrush);
 
-    if (backgroundBitmap != nullptr) {
-        HDC source = CreateCompatibleDC(dc);
-        HGDIOBJ previous = SelectObject(source, backgroundBitmap);
-        BitBlt(dc, 0, 0, client.right - client.left, client.bottom - client.top, source, 0, 0,
-               SRCCOPY);
-        SelectObject(source, previous);
-        DeleteDC(source);
-    }
+    PaintContent(dc, client);
+}
 
-    closeRect = {client.right - 20, 10, client.right - 10, 20};
-    DrawCloseCross(dc, closeRect, closeHover ? kLightGrey : kGrey);
-    InflateRect(&closeRect, 1, 1);
+void TModalWnd::PaintContent(HDC dc, const RECT& client) {
+    if (backgroundBitmap != nullptr)
+        DrawPicture(dc, backgroundBitmap, client.right - client.left, client.bottom - client.top);
 
+    PaintCloseCross(dc, {client.right - 20, 10, client.right - 10, 20},
+                    closeHover ? kLightGrey : kGrey);
+
+    SelectObject(dc, CaptionFont);
     SetTextColor(dc, kLightGrey);
     DrawTextW(dc, caption.c_str(), -1, &captionRect,
               DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-
-    DrawContent(dc);
 }
 
-void TModalWnd::DrawContent(TMemDC&) {}
+void TModalWnd::PaintCloseCross(HDC dc, const RECT& cross, COLORREF color) {
+    closeRect = cross;
+    DrawCloseCross(dc, closeRect, color);
+    InflateRect(&closeRect, 1, 1);
+}
 
 void TModalWnd::CloseModal() {
     running = false;

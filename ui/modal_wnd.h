@@ -10,10 +10,16 @@
 
 #include "ui/ix_frm.h"
 
-class TMemDC;
-
 // The window class of every modal window.
 inline constexpr WCHAR kModalWindowClass[] = TEXT("TModalWnd");
+
+// The colours of the modal windows: the client area, its border, the caption bar, and the greys
+// of the cross and of light texts.
+inline constexpr COLORREF kWhite = 0xFFFFFF;
+inline constexpr COLORREF kBorderColor = 0x464646;
+inline constexpr COLORREF kCaptionColor = 0x2D42DA;
+inline constexpr COLORREF kLightGrey = 0xE7E7E7;
+inline constexpr COLORREF kGrey = 0x969696;
 
 class TModalWnd : public TIxFrm {
   public:
@@ -34,8 +40,6 @@ class TModalWnd : public TIxFrm {
     virtual void OnInit() = 0;
     // Gives the shown window its size and place.
     virtual void PlaceOnScreen() = 0;
-    // The end of the default painting; draws nothing here.
-    virtual void DrawContent(TMemDC& dc);
     // Ends the modal loop and destroys the window.
     virtual void CloseModal();
 
@@ -51,6 +55,14 @@ class TModalWnd : public TIxFrm {
     TModalWnd() = default;
     ~TModalWnd();
 
+    // What WM_PAINT draws over the frame (the white client area, its border and the caption
+    // bar) into the off-screen picture, with a transparent text background. Here: the
+    // background bitmap, the close cross and the caption.
+    virtual void PaintContent(HDC dc, const RECT& client);
+    // Draws the close cross in `cross` with `color` and makes it, one pixel larger on each side,
+    // the cross's hit area.
+    void PaintCloseCross(HDC dc, const RECT& cross, COLORREF color);
+
     // The cursor position in client coordinates (not the coordinates a mouse message carries).
     POINT PointerPosition() const;
     bool PointerIn(const RECT& rect) const;
@@ -58,8 +70,12 @@ class TModalWnd : public TIxFrm {
     bool IsModalTarget(HWND window) const;
 
   private:
+    // WM_PAINT: the frame, then PaintContent, shown in one presentation.
     void Paint();
 };
+
+// Copies `picture` to (0, 0) of `dc`, width × height.
+void DrawPicture(HDC dc, HBITMAP picture, int width, int height);
 
 // The cross of the close button in `rect`, with a one-pixel pen of `color`: one line from
 // (left, top) to (right + 1, bottom + 1), one from (left, bottom) to (right + 1, top - 1).
