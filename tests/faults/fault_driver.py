@@ -19,6 +19,13 @@ USER = "user1"
 CLEAN_BOUND = 60  # seconds for a whole clean installation
 
 
+def read_or_none(path):
+    try:
+        return path.read_bytes()
+    except OSError:
+        return None
+
+
 def checksums(folder):
     """{relative path: sha256 or "dir"} of a folder, without its log (it grows with every run)."""
     if not folder.is_dir():
@@ -294,13 +301,18 @@ class Worker:
             if case.kill_line:
                 text, sig = case.kill_line
                 line = b"\t\t" + text.encode("gbk") + b"\r\n"
-                log = paths.staging / "log/install.log"
+                # The log moves with the staging folder: a loaded machine may only look again
+                # once the swap's rename has carried it into the installation folder, where the
+                # older release's own log lay before.
+                logs = (paths.staging / "log/install.log", paths.install / "log/install.log")
+                older = read_or_none(logs[1])
 
                 def reached():
-                    try:
-                        return line in log.read_bytes()
-                    except OSError:
-                        return False
+                    for log in logs:
+                        text = read_or_none(log)
+                        if text is not None and text != older and line in text:
+                            return True
+                    return False
                 if run.wait_for(reached, case.bound, step=0.002):
                     run.process.send_signal(sig)
                 else:
