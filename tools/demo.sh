@@ -195,11 +195,12 @@ drive() {
     PROGRAM_PID=$!
     WID=$(timeout 20 xdotool search --sync --name "^$TITLE\$" | head -n 1) ||
         die "the installer's window did not appear (its output: $OUT/installer.out)"
+    # The button's plain fill (RGB 165,21,16) in Idle and Finished. Once it shows, the window
+    # has its place: read before, on a loaded machine, it could still be 1 x 1 at 0,0.
+    shot 1-idle 205,220=A51510
     local X Y WIDTH HEIGHT SCREEN WINDOW
     eval "$(xdotool getwindowgeometry --shell "$WID")"
     say "the window is at $X,$Y ($WIDTH x $HEIGHT); photographing its states"
-    # The button's plain fill (RGB 165,21,16) in Idle and Finished.
-    shot 1-idle 205,220=A51510
     say "pressing Install"
     click 250 220
     away
