@@ -18,18 +18,6 @@ bool IsForeign(HWND hwnd) {
     return (reinterpret_cast<uint64_t>(hwnd) & kForeignWindow) != 0;
 }
 
-char16_t Folded(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool SameClassName(const std::u16string& a, const char16_t* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i] != 0; ++i)
-        if (Folded(a[i]) != Folded(b[i]))
-            return false;
-    return i == a.size() && b[i] == 0;
-}
-
 }  // namespace
 }  // namespace winlayer
 
@@ -42,12 +30,17 @@ HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
             Window* window = FindWindowLocked(hwnd);
             if (window == nullptr || window->destroying)
                 continue;
-            if (className && !SameClassName(window->windowClass->name, className))
+            if (className && !ClassNameMatches(*window->windowClass, className))
                 continue;
             if (windowName && window->text != windowName)
                 continue;
             return hwnd;
         }
+    }
+    // Atoms are this process's own: they name no other process's window.
+    if (className != nullptr && IsAtomName(className)) {
+        SetLastError(ERROR_SUCCESS);
+        return nullptr;
     }
     const uint64_t id = Display().FindForeignTopLevel(className, windowName);
     if (id == 0 || (id & kForeignWindow) != 0) {

@@ -20,10 +20,6 @@ std::u16string FoldedName(std::u16string_view name) {
     return folded;
 }
 
-bool IsAtomName(LPCWSTR name) {
-    return (reinterpret_cast<ULONG_PTR>(name) >> 16) == 0;
-}
-
 struct ClassTable {
     std::vector<std::shared_ptr<WindowClass>> classes;
     std::map<std::u16string, ATOM> atoms;  // folded name → atom, shared by every instance
@@ -48,12 +44,8 @@ std::shared_ptr<WindowClass> FindLocked(HINSTANCE instance, LPCWSTR name) {
     if (name == nullptr)
         return nullptr;
     std::shared_ptr<WindowClass> anyInstance;
-    bool byAtom = IsAtomName(name);
-    std::u16string folded = byAtom ? std::u16string() : FoldedName(name);
     for (const auto& cls : Classes().classes) {
-        bool match = byAtom ? cls->atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name))
-                            : FoldedName(cls->name) == folded;
-        if (!match)
+        if (!ClassNameMatches(*cls, name))
             continue;
         if (cls->instance == instance)
             return cls;
@@ -68,6 +60,12 @@ bool ExtraIndexFits(const std::vector<BYTE>& extra, int index, size_t size) {
 }
 
 }  // namespace
+
+bool ClassNameMatches(const WindowClass& cls, LPCWSTR name) {
+    if (IsAtomName(name))
+        return cls.atom == static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name));
+    return FoldedName(cls.name) == FoldedName(name);
+}
 
 std::shared_ptr<WindowClass> FindWindowClass(HINSTANCE instance, LPCWSTR name) {
     std::lock_guard lock(WindowLock());

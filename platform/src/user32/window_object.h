@@ -35,6 +35,14 @@ struct WindowClass {
     bool registered = true;
 };
 
+// A class name that is an atom (MAKEINTATOM) rather than a pointer to text.
+inline bool IsAtomName(LPCWSTR name) {
+    return (reinterpret_cast<ULONG_PTR>(name) >> 16) == 0;
+}
+
+// Whether `name` (text, compared without case, or an atom) names the class.
+bool ClassNameMatches(const WindowClass& cls, LPCWSTR name);
+
 struct Window {
     HWND hwnd = nullptr;
     std::shared_ptr<WindowClass> windowClass;

@@ -134,4 +134,23 @@ TEST(WindowClass, WindowExtraBytesAndData) {
     DestroyWindow(hwnd);
 }
 
+// FindWindowW names a class as RegisterClassExW keys it: by text in any case, or by its atom.
+TEST(WindowClass, FindWindowByClassNameOrAtom) {
+    WNDCLASSEXW wc = ClassNamed(u"FindableClass");
+    ATOM atom = RegisterClassExW(&wc);
+    ASSERT_NE(atom, 0);
+    HWND hwnd = CreateWindowExW(0, u"FindableClass", u"Findable title", WS_POPUP, 0, 0, 0, 0,
+                                nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(FindWindowW(u"findableCLASS", nullptr), hwnd);
+    EXPECT_EQ(FindWindowW(MAKEINTATOM(atom), u"Findable title"), hwnd);
+    EXPECT_EQ(FindWindowW(nullptr, u"Findable title"), hwnd);
+    EXPECT_EQ(FindWindowW(u"FindableClass", u"another title"), nullptr);
+    EXPECT_EQ(FindWindowW(u"FindableClas", nullptr), nullptr);
+    EXPECT_EQ(FindWindowW(MAKEINTATOM(atom + 1), nullptr), nullptr);
+    DestroyWindow(hwnd);
+    EXPECT_EQ(FindWindowW(u"FindableClass", nullptr), nullptr);
+    EXPECT_TRUE(UnregisterClassW(u"FindableClass", nullptr));
+}
+
 }  // namespace
