@@ -88,6 +88,16 @@ Window* FindWindowLocked(HWND hwnd);
 // As FindWindowObject, setting ERROR_INVALID_WINDOW_HANDLE when there is no such window.
 std::shared_ptr<Window> WindowOrError(HWND hwnd);
 
+// Gives a new window its handle and enters it in the table: a child at the top of its parent's
+// children, a top-level window in front of its kind in the z-order and owned by the top-level
+// window of `parent` when there is one. Lock held.
+HWND AddWindowLocked(const std::shared_ptr<Window>& window, Window* parent);
+// Takes the window out of the table, its parent's children and the z-order, and drops its queued
+// messages. Lock held.
+void UnlinkWindowLocked(Window* window);
+// The windows that `owner` owns.
+std::vector<HWND> OwnedWindows(HWND owner);
+
 // The top-level ancestor (the window itself when top-level); caller holds WindowLock().
 Window* TopLevelLocked(Window* window);
 // Offset of the window's client area in its top-level window's surface (which covers the
