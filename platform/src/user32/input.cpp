@@ -7,12 +7,8 @@
 #include "user32/thread_queue.h"
 #include "user32/window_object.h"
 
-#include <atomic>
-
 namespace winlayer {
 namespace {
-
-std::atomic<uint64_t> lastCursor{0};
 
 struct InputState {
     UINT keys = 0;  // MK_ flags as of the input message taken last
@@ -25,11 +21,6 @@ struct InputState {
 
 thread_local InputState input;
 
-void SetLastCursor(POINT p) {
-    lastCursor.store((static_cast<uint64_t>(static_cast<uint32_t>(p.x)) << 32) |
-                     static_cast<uint32_t>(p.y));
-}
-
 void LeaveTracked() {
     HWND tracked = input.tracked;
     input.tracked = nullptr;
@@ -39,7 +30,7 @@ void LeaveTracked() {
 
 // Queues a mouse message for the capturing window, else the deepest window under the pointer.
 void Route(HWND topLevel, UINT message, POINT screen, UINT keys) {
-    SetLastCursor(screen);
+    SetLastCursorPos(screen);
     HWND target = nullptr;
     POINT client{};
     bool insideClient = false;
@@ -119,12 +110,6 @@ SHORT KeyState(UINT keys, int virtualKey, SHORT down) {
 EventSink& InputSink() {
     static InputEvents sink;
     return sink;
-}
-
-POINT LastCursorPos() {
-    uint64_t packed = lastCursor.load();
-    return POINT{static_cast<LONG>(static_cast<int32_t>(packed >> 32)),
-                 static_cast<LONG>(static_cast<int32_t>(packed & 0xFFFFFFFFu))};
 }
 
 POINT LastMessagePos() {

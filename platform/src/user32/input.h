@@ -11,8 +11,6 @@ namespace winlayer {
 // Turns the calling thread's display events into queued messages.
 EventSink& InputSink();
 
-// The pointer position last reported by the display (screen coordinates), for MSG::pt.
-POINT LastCursorPos();
 // Position and time of the message the calling thread took last.
 POINT LastMessagePos();
 DWORD LastMessageTime();

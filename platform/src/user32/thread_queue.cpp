@@ -1,5 +1,6 @@
 // The per-thread message queue: posted, input and sent messages, paint and quit flags, an eventfd
-// that wakes the owning thread, and the idle state that tests wait for.
+// that wakes the owning thread, the idle state that tests wait for, and the time and pointer
+// position a new message carries.
 #include "user32/thread_queue.h"
 
 #include "user32/window_object.h"
@@ -8,7 +9,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <map>
 
 namespace winlayer {
@@ -49,6 +52,9 @@ struct ThreadQueueHolder {
 };
 
 thread_local ThreadQueueHolder currentQueue;
+
+// x in the high half, y in the low one: one load reads a consistent pair.
+std::atomic<uint64_t> lastCursor{0};
 
 }  // namespace
 
@@ -278,6 +284,17 @@ DWORD MessageClock() {
     using namespace std::chrono;
     return static_cast<DWORD>(
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SetLastCursorPos(POINT screen) {
+    lastCursor.store((static_cast<uint64_t>(static_cast<uint32_t>(screen.x)) << 32) |
+                     static_cast<uint32_t>(screen.y));
+}
+
+POINT LastCursorPos() {
+    uint64_t packed = lastCursor.load();
+    return POINT{static_cast<LONG>(static_cast<int32_t>(packed >> 32)),
+                 static_cast<LONG>(static_cast<int32_t>(packed & 0xFFFFFFFFu))};
 }
 
 void NotifyIdleWatchers() {

@@ -98,6 +98,9 @@ std::shared_ptr<ThreadQueue> FindQueue(DWORD threadId);
 
 // Milliseconds of a monotonic clock, for MSG::time.
 DWORD MessageClock();
+// The pointer position last reported by the display (screen coordinates), for MSG::pt; any thread.
+POINT LastCursorPos();
+void SetLastCursorPos(POINT screen);
 
 // Waits until the thread is idle (see ThreadQueue::IsIdle) and `alsoIdle` holds, or the timeout
 // passes; the check reruns whenever any queue enters its wait.
