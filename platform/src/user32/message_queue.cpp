@@ -1,7 +1,7 @@
-// GetMessageW, PeekMessageW, PostMessageW, SendMessageW and the rest of the message calls. A
-// thread takes, in order: messages sent from other threads, posted messages, WM_QUIT once nothing
-// posted waits, input, then WM_PAINT, so a burst of posted messages gives one repaint. A waiting
-// thread sleeps in poll() on its queue's eventfd and its display connection.
+// GetMessageW, PeekMessageW, DispatchMessageW and the rest of taking messages. A thread takes, in
+// order: messages sent from other threads, posted messages, WM_QUIT once nothing posted waits,
+// input, then WM_PAINT, so a burst of posted messages gives one repaint. A waiting thread sleeps in
+// poll() on its queue's eventfd and its display connection.
 #include "user32/thread_queue.h"
 
 #include "drivers/display_driver.h"
@@ -124,63 +124,6 @@ BOOL WINAPI WaitMessage() {
     MSG msg;
     Retrieve(&msg, MessageFilter{}, false, true);
     return TRUE;
-}
-
-BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (hwnd == nullptr)
-        return PostThreadMessageW(GetCurrentThreadId(), message, wParam, lParam);
-    std::shared_ptr<ThreadQueue> queue;
-    {
-        std::lock_guard lock(WindowLock());
-        if (Window* window = FindWindowLocked(hwnd))
-            queue = window->queue;
-    }
-    MSG msg{hwnd, message, wParam, lParam, MessageClock(), LastCursorPos()};
-    if (!queue || !queue->Post(msg)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-BOOL WINAPI PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
-    std::shared_ptr<ThreadQueue> queue =
-        threadId == GetCurrentThreadId() ? CurrentQueuePtr() : FindQueue(threadId);
-    MSG msg{nullptr, message, wParam, lParam, MessageClock(), LastCursorPos()};
-    if (!queue || !queue->Post(msg)) {
-        SetLastError(ERROR_INVALID_THREAD_ID);
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void WINAPI PostQuitMessage(int exitCode) {
-    CurrentQueue().PostQuit(exitCode);
-}
-
-LRESULT WINAPI SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    std::shared_ptr<ThreadQueue> queue;
-    DWORD threadId = 0;
-    {
-        std::lock_guard lock(WindowLock());
-        Window* window = FindWindowLocked(hwnd);
-        if (window == nullptr) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        queue = window->queue;
-        threadId = window->threadId;
-    }
-    if (threadId == GetCurrentThreadId())
-        return CallWindowProcedure(hwnd, message, wParam, lParam);
-    // Another thread's window: its thread runs the call inside its next Get/PeekMessage.
-    auto sent = std::make_shared<SentMessage>();
-    sent->msg = MSG{hwnd, message, wParam, lParam, MessageClock(), LastCursorPos()};
-    if (!queue->Send(sent))
-        return 0;
-    std::unique_lock lock(sent->mutex);
-    sent->cv.wait(lock, [&] { return sent->done; });
-    return sent->result;
 }
 
 LRESULT WINAPI DispatchMessageW(const MSG* msg) {
