@@ -3,8 +3,9 @@
 // application classes.
 #include "user32/window_object.h"
 
+#include "user32/extra_bytes.h"
+
 #include <algorithm>
-#include <cstring>
 #include <map>
 
 namespace winlayer {
@@ -53,10 +54,6 @@ std::shared_ptr<WindowClass> FindLocked(HINSTANCE instance, LPCWSTR name) {
             anyInstance = cls;
     }
     return anyInstance;
-}
-
-bool ExtraIndexFits(const std::vector<BYTE>& extra, int index, size_t size) {
-    return index >= 0 && static_cast<size_t>(index) + size <= extra.size();
 }
 
 }  // namespace
@@ -163,13 +160,8 @@ ULONG_PTR WINAPI GetClassLongPtrW(HWND hwnd, int index) {
     }
     const WindowClass& cls = *window->windowClass;
     if (index >= 0) {
-        if (!ExtraIndexFits(cls.extra, index, sizeof(ULONG_PTR))) {
-            SetLastError(ERROR_INVALID_INDEX);
-            return 0;
-        }
         ULONG_PTR value = 0;
-        std::memcpy(&value, cls.extra.data() + index, sizeof value);
-        return value;
+        return ReadExtra(cls.extra, index, &value) ? value : 0;
     }
     switch (index) {
         case GCLP_HBRBACKGROUND:
@@ -214,14 +206,8 @@ ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
         return previous;
     };
     if (index >= 0) {
-        if (!ExtraIndexFits(cls.extra, index, sizeof(ULONG_PTR))) {
-            SetLastError(ERROR_INVALID_INDEX);
-            return 0;
-        }
         ULONG_PTR previous = 0;
-        std::memcpy(&previous, cls.extra.data() + index, sizeof previous);
-        std::memcpy(cls.extra.data() + index, &value, sizeof value);
-        return previous;
+        return SwapExtra(cls.extra, index, static_cast<ULONG_PTR>(value), &previous) ? previous : 0;
     }
     switch (index) {
         case GCLP_HBRBACKGROUND:

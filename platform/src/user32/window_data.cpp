@@ -2,17 +2,7 @@
 // text, the rectangles, coordinates and the parent chain.
 #include "user32/window_object.h"
 
-#include <cstring>
-
-namespace winlayer {
-namespace {
-
-bool ExtraFits(const Window& window, int index, size_t size) {
-    return index >= 0 && static_cast<size_t>(index) + size <= window.extra.size();
-}
-
-}  // namespace
-}  // namespace winlayer
+#include "user32/extra_bytes.h"
 
 using namespace winlayer;
 
@@ -70,13 +60,8 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
         return 0;
     }
     if (index >= 0) {
-        if (!ExtraFits(*window, index, sizeof(LONG_PTR))) {
-            SetLastError(ERROR_INVALID_INDEX);
-            return 0;
-        }
         LONG_PTR value = 0;
-        std::memcpy(&value, window->extra.data() + index, sizeof value);
-        return value;
+        return ReadExtra(window->extra, index, &value) ? value : 0;
     }
     switch (index) {
         case GWLP_WNDPROC:
@@ -108,14 +93,8 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
         return 0;
     }
     if (index >= 0) {
-        if (!ExtraFits(*window, index, sizeof(LONG_PTR))) {
-            SetLastError(ERROR_INVALID_INDEX);
-            return 0;
-        }
         LONG_PTR previous = 0;
-        std::memcpy(&previous, window->extra.data() + index, sizeof previous);
-        std::memcpy(window->extra.data() + index, &value, sizeof value);
-        return previous;
+        return SwapExtra(window->extra, index, value, &previous) ? previous : 0;
     }
     LONG_PTR previous = 0;
     switch (index) {
@@ -168,13 +147,8 @@ LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
-        if (!ExtraFits(*window, index, sizeof(LONG))) {
-            SetLastError(ERROR_INVALID_INDEX);
-            return 0;
-        }
         LONG value = 0;
-        std::memcpy(&value, window->extra.data() + index, sizeof value);
-        return value;
+        return ReadExtra(window->extra, index, &value) ? value : 0;
     }
     if (index == GWLP_WNDPROC || index == GWLP_HINSTANCE || index == GWLP_HWNDPARENT) {
         // Pointer-sized data is out of reach of the 32-bit form on 64-bit Windows.
@@ -192,14 +166,8 @@ LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
-        if (!ExtraFits(*window, index, sizeof(LONG))) {
-            SetLastError(ERROR_INVALID_INDEX);
-            return 0;
-        }
         LONG previous = 0;
-        std::memcpy(&previous, window->extra.data() + index, sizeof previous);
-        std::memcpy(window->extra.data() + index, &value, sizeof value);
-        return previous;
+        return SwapExtra(window->extra, index, value, &previous) ? previous : 0;
     }
     if (index == GWLP_WNDPROC || index == GWLP_HINSTANCE || index == GWLP_HWNDPARENT) {
         SetLastError(ERROR_INVALID_INDEX);
