@@ -133,10 +133,8 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg) {
     }
     if (msg->hwnd == nullptr)
         return 0;
-    if (!FindWindowObject(msg->hwnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    if (!WindowOrError(msg->hwnd))
         return 0;
-    }
     return CallWindowProcedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 

@@ -43,11 +43,9 @@ LRESULT WINAPI SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     DWORD threadId = 0;
     {
         std::lock_guard lock(WindowLock());
-        Window* window = FindWindowLocked(hwnd);
-        if (window == nullptr) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        Window* window = WindowOrErrorLocked(hwnd);
+        if (window == nullptr)
             return 0;
-        }
         queue = window->queue;
         threadId = window->threadId;
     }

@@ -197,11 +197,9 @@ using namespace winlayer;
 
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return FALSE;
-    }
     // Children are repainted too unless the window clips them out.
     InvalidateLocked(window, rect, erase != FALSE, !(window->style & WS_CLIPCHILDREN));
     return TRUE;
@@ -209,11 +207,9 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
 
 BOOL WINAPI ValidateRect(HWND hwnd, const RECT* rect) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return FALSE;
-    }
     if (rect == nullptr)
         window->update.clear();
     else
@@ -226,11 +222,9 @@ BOOL WINAPI ValidateRect(HWND hwnd, const RECT* rect) {
 
 BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return FALSE;
-    }
     RECT bounds = Bounds(window->update);
     if (rect != nullptr)
         *rect = bounds;
@@ -241,11 +235,9 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
     std::vector<HWND> due;
     {
         std::lock_guard lock(WindowLock());
-        Window* window = FindWindowLocked(hwnd);
-        if (window == nullptr) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        Window* window = WindowOrErrorLocked(hwnd);
+        if (window == nullptr)
             return FALSE;
-        }
         std::vector<Window*> pending{window};
         while (!pending.empty()) {
             Window* next = pending.back();
@@ -275,11 +267,9 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
     HDC dc = nullptr;
     {
         std::lock_guard lock(WindowLock());
-        Window* window = FindWindowLocked(hwnd);
-        if (window == nullptr) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        Window* window = WindowOrErrorLocked(hwnd);
+        if (window == nullptr)
             return nullptr;
-        }
         Window* top = TopLevelLocked(window);
         POINT origin = ClientOriginInSurface(window);
         std::vector<RECT> clip = ClipOf(window, window->update);
@@ -334,11 +324,9 @@ BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT* paint) {
 
 HDC WINAPI GetDC(HWND hwnd) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return nullptr;
-    }
     Window* top = TopLevelLocked(window);
     if (top == nullptr || !top->surface)
         return nullptr;

@@ -153,11 +153,9 @@ BOOL WINAPI GetClassInfoExW(HINSTANCE instance, LPCWSTR className, LPWNDCLASSEXW
 
 ULONG_PTR WINAPI GetClassLongPtrW(HWND hwnd, int index) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return 0;
-    }
     const WindowClass& cls = *window->windowClass;
     if (index >= 0) {
         ULONG_PTR value = 0;
@@ -194,11 +192,9 @@ ULONG_PTR WINAPI GetClassLongPtrW(HWND hwnd, int index) {
 
 ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return 0;
-    }
     WindowClass& cls = *window->windowClass;
     auto swap = [value](auto& field) {
         ULONG_PTR previous = (ULONG_PTR)(field);
@@ -235,11 +231,9 @@ ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 
 int WINAPI GetClassNameW(HWND hwnd, LPWSTR buffer, int bufferMax) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return 0;
-    }
     if (buffer == nullptr || bufferMax <= 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;

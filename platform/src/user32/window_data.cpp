@@ -29,11 +29,9 @@ BOOL WINAPI IsChild(HWND parent, HWND hwnd) {
 
 HWND WINAPI GetParent(HWND hwnd) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return nullptr;
-    }
     if (!window->IsTopLevel())
         return window->parent;
     // A popup's parent is its owner.
@@ -54,11 +52,9 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
 
 LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return 0;
-    }
     if (index >= 0) {
         LONG_PTR value = 0;
         return ReadExtra(window->extra, index, &value) ? value : 0;
@@ -87,11 +83,9 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
 
 LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    Window* window = WindowOrErrorLocked(hwnd);
+    if (window == nullptr)
         return 0;
-    }
     if (index >= 0) {
         LONG_PTR previous = 0;
         return SwapExtra(window->extra, index, value, &previous) ? previous : 0;
@@ -142,11 +136,9 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
     if (index >= 0) {
         std::lock_guard lock(WindowLock());
-        Window* window = FindWindowLocked(hwnd);
-        if (window == nullptr) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        Window* window = WindowOrErrorLocked(hwnd);
+        if (window == nullptr)
             return 0;
-        }
         LONG value = 0;
         return ReadExtra(window->extra, index, &value) ? value : 0;
     }
@@ -161,11 +153,9 @@ LONG WINAPI GetWindowLongW(HWND hwnd, int index) {
 LONG WINAPI SetWindowLongW(HWND hwnd, int index, LONG value) {
     if (index >= 0) {
         std::lock_guard lock(WindowLock());
-        Window* window = FindWindowLocked(hwnd);
-        if (window == nullptr) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        Window* window = WindowOrErrorLocked(hwnd);
+        if (window == nullptr)
             return 0;
-        }
         LONG previous = 0;
         return SwapExtra(window->extra, index, value, &previous) ? previous : 0;
     }

@@ -87,6 +87,8 @@ std::shared_ptr<Window> FindWindowObject(HWND hwnd);
 Window* FindWindowLocked(HWND hwnd);
 // As FindWindowObject, setting ERROR_INVALID_WINDOW_HANDLE when there is no such window.
 std::shared_ptr<Window> WindowOrError(HWND hwnd);
+// As FindWindowLocked, setting ERROR_INVALID_WINDOW_HANDLE when there is no such window.
+Window* WindowOrErrorLocked(HWND hwnd);
 
 // Gives a new window its handle and enters it in the table: a child at the top of its parent's
 // children, a top-level window in front of its kind in the z-order and owned by the top-level

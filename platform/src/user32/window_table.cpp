@@ -61,6 +61,13 @@ std::shared_ptr<Window> WindowOrError(HWND hwnd) {
     return window;
 }
 
+Window* WindowOrErrorLocked(HWND hwnd) {
+    Window* window = FindWindowLocked(hwnd);
+    if (window == nullptr)
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return window;
+}
+
 HWND AddWindowLocked(const std::shared_ptr<Window>& window, Window* parent) {
     WindowTable& table = Table();
     HWND hwnd = reinterpret_cast<HWND>(table.next);
