@@ -154,6 +154,22 @@ std::map<HDC, OpenDC>& OpenDCs() {
     return dcs;
 }
 
+// A DC that draws into the window's part of its top-level window's surface through `clip`
+// (client coordinates) and shows `dirty` (client coordinates) when given back; null without a
+// surface. Lock held.
+HDC OpenDCLocked(Window* window, const std::vector<RECT>& clip, RECT dirty) {
+    Window* top = TopLevelLocked(window);
+    if (top == nullptr || !top->surface)
+        return nullptr;
+    POINT origin = ClientOriginInSurface(window);
+    HDC dc = MakeWindowDC(top->surface.get(), origin, ToSurface(clip, origin));
+    if (dc != nullptr) {
+        OffsetRect(&dirty, origin.x, origin.y);
+        OpenDCs()[dc] = OpenDC{window->hwnd, top->hwnd, dirty};
+    }
+    return dc;
+}
+
 void Present(HWND topLevel, const RECT& dirty) {
     std::shared_ptr<Window> top = FindWindowObject(topLevel);
     if (!top || dirty.left >= dirty.right || dirty.top >= dirty.bottom)
@@ -270,8 +286,6 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
         Window* window = WindowOrErrorLocked(hwnd);
         if (window == nullptr)
             return nullptr;
-        Window* top = TopLevelLocked(window);
-        POINT origin = ClientOriginInSurface(window);
         std::vector<RECT> clip = ClipOf(window, window->update);
         paint->rcPaint = Bounds(clip);
         erase = window->eraseDue;
@@ -279,13 +293,7 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
         window->eraseDue = false;
         window->painting = true;
         SetDueLocked(window);
-        if (top != nullptr && top->surface) {
-            dc = MakeWindowDC(top->surface.get(), origin, ToSurface(clip, origin));
-            RECT dirty = paint->rcPaint;
-            OffsetRect(&dirty, origin.x, origin.y);
-            if (dc != nullptr)
-                OpenDCs()[dc] = OpenDC{hwnd, top->hwnd, dirty};
-        }
+        dc = OpenDCLocked(window, clip, paint->rcPaint);
     }
     paint->hdc = dc;
     // fErase tells the program that the background still needs erasing.
@@ -327,18 +335,7 @@ HDC WINAPI GetDC(HWND hwnd) {
     Window* window = WindowOrErrorLocked(hwnd);
     if (window == nullptr)
         return nullptr;
-    Window* top = TopLevelLocked(window);
-    if (top == nullptr || !top->surface)
-        return nullptr;
-    POINT origin = ClientOriginInSurface(window);
-    std::vector<RECT> clip = ClipOf(window, {ClientBounds(window)});
-    HDC dc = MakeWindowDC(top->surface.get(), origin, ToSurface(clip, origin));
-    if (dc != nullptr) {
-        RECT dirty = ClientBounds(window);
-        OffsetRect(&dirty, origin.x, origin.y);
-        OpenDCs()[dc] = OpenDC{hwnd, top->hwnd, dirty};
-    }
-    return dc;
+    return OpenDCLocked(window, ClipOf(window, {ClientBounds(window)}), ClientBounds(window));
 }
 
 int WINAPI ReleaseDC(HWND, HDC dc) {
