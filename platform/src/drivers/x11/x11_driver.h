@@ -48,6 +48,8 @@ class X11Driver : public DisplayDriver {
 
   private:
     void HandleEvent(Connection& c, XEvent& e, EventSink& sink);
+    // The pointer's root position and X button and key state, from the query connection.
+    bool QueryPointer(POINT* root, unsigned int* state);
 
     std::mutex query_lock_;
     ::Display* query_ = nullptr;

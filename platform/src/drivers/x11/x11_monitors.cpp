@@ -65,17 +65,25 @@ std::vector<MonitorDesc> X11Driver::Monitors() {
     return monitors;
 }
 
-POINT X11Driver::CursorPos() {
+bool X11Driver::QueryPointer(POINT* root, unsigned int* state) {
     std::lock_guard<std::mutex> lock(query_lock_);
-    ::Window root, child;
+    ::Window rootWindow, child;
     int rootX = 0, rootY = 0, x = 0, y = 0;
-    unsigned int state = 0;
-    if (!XQueryPointer(query_, DefaultRootWindow(query_), &root, &child, &rootX, &rootY, &x, &y,
-                       &state)) {
-        return {0, 0};
+    if (!XQueryPointer(query_, DefaultRootWindow(query_), &rootWindow, &child, &rootX, &rootY, &x,
+                       &y, state)) {
+        return false;
     }
+    *root = POINT{rootX, rootY};
+    return true;
+}
+
+POINT X11Driver::CursorPos() {
+    POINT root{};
+    unsigned int state = 0;
+    if (!QueryPointer(&root, &state))
+        return {0, 0};
     POINT o = Origin();
-    return {rootX - o.x, rootY - o.y};
+    return {root.x - o.x, root.y - o.y};
 }
 
 bool X11Driver::MovePointer(POINT screen) {
@@ -88,15 +96,9 @@ bool X11Driver::MovePointer(POINT screen) {
 }
 
 UINT X11Driver::ButtonsDown() {
-    std::lock_guard<std::mutex> lock(query_lock_);
-    ::Window root, child;
-    int rootX = 0, rootY = 0, x = 0, y = 0;
+    POINT root{};
     unsigned int state = 0;
-    if (!XQueryPointer(query_, DefaultRootWindow(query_), &root, &child, &rootX, &rootY, &x, &y,
-                       &state)) {
-        return 0;
-    }
-    return KeysFromState(state);
+    return QueryPointer(&root, &state) ? KeysFromState(state) : 0;
 }
 
 }  // namespace winlayer::x11
