@@ -4,6 +4,36 @@
 
 #include "user32/extra_bytes.h"
 
+namespace winlayer {
+namespace {
+
+// The window of a call that fills `out`: null, with ERROR_INVALID_WINDOW_HANDLE for a stale
+// handle or ERROR_INVALID_PARAMETER for a null `out`. Lock held.
+Window* WindowToFillLocked(HWND hwnd, const void* out) {
+    Window* window = FindWindowLocked(hwnd);
+    if (window == nullptr || out == nullptr) {
+        SetLastError(window == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return window;
+}
+
+// Moves the point by the window's client origin on the screen: into screen coordinates with
+// `direction` 1, out of them with -1.
+BOOL MoveByClientOrigin(HWND hwnd, LPPOINT point, int direction) {
+    std::lock_guard lock(WindowLock());
+    Window* window = WindowToFillLocked(hwnd, point);
+    if (window == nullptr)
+        return FALSE;
+    POINT origin = ClientOriginOnScreen(window);
+    point->x += direction * origin.x;
+    point->y += direction * origin.y;
+    return TRUE;
+}
+
+}  // namespace
+}  // namespace winlayer
+
 using namespace winlayer;
 
 BOOL WINAPI IsWindow(HWND hwnd) {
@@ -190,11 +220,9 @@ int WINAPI GetWindowTextLengthW(HWND hwnd) {
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr || rect == nullptr) {
-        SetLastError(window == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+    Window* window = WindowToFillLocked(hwnd, rect);
+    if (window == nullptr)
         return FALSE;
-    }
     *rect = RECT{0, 0, window->client.right - window->client.left,
                  window->client.bottom - window->client.top};
     return TRUE;
@@ -202,11 +230,9 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
     std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr || rect == nullptr) {
-        SetLastError(window == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+    Window* window = WindowToFillLocked(hwnd, rect);
+    if (window == nullptr)
         return FALSE;
-    }
     *rect = window->rect;
     if (!window->IsTopLevel()) {
         if (Window* parent = FindWindowLocked(window->parent)) {
@@ -218,27 +244,9 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
 }
 
 BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point) {
-    std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr || point == nullptr) {
-        SetLastError(window == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    POINT origin = ClientOriginOnScreen(window);
-    point->x -= origin.x;
-    point->y -= origin.y;
-    return TRUE;
+    return MoveByClientOrigin(hwnd, point, -1);
 }
 
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
-    std::lock_guard lock(WindowLock());
-    Window* window = FindWindowLocked(hwnd);
-    if (window == nullptr || point == nullptr) {
-        SetLastError(window == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    POINT origin = ClientOriginOnScreen(window);
-    point->x += origin.x;
-    point->y += origin.y;
-    return TRUE;
+    return MoveByClientOrigin(hwnd, point, 1);
 }
