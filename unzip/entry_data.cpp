@@ -1,6 +1,10 @@
 #include "unzip/entry_data.h"
 
+#include <libdeflate.h>
 #include <unzip.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -9,7 +13,8 @@ constexpr std::uint32_t kDeflated = 8;
 
 }  // namespace
 
-ZipEntryReader::ZipEntryReader(void* archive, ArchiveFile* file) : archive(archive), file(file) {}
+ZipEntryReader::ZipEntryReader(void* archive, ArchiveFile* file, WholeEntryInflater* inflater)
+    : archive(archive), file(file), inflater(inflater) {}
 
 ZipEntryReader::~ZipEntryReader() {
     if (inflating)
@@ -37,8 +42,15 @@ bool ZipEntryReader::Open(const ZipEntryDeclaration& declaration) {
     open = true;
     dataAt = unzGetCurrentFileZStreamPos64(archive);
     unread = declared.compressedSize;
-    crc = crc32(0, nullptr, 0);
+    crc = 0;
     if (declared.compressionMethod == kDeflated) {
+        if (inflater == nullptr) {
+            ownInflater = std::make_unique<WholeEntryInflater>();
+            inflater = ownInflater.get();
+        }
+        whole = inflater->Takes(declared.compressedSize, declared.uncompressedSize);
+        if (whole)
+            return true;
         if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
             return false;
         input.reset(new unsigned char[kInputChunk]);
@@ -52,6 +64,8 @@ int ZipEntryReader::Read(char* out, std::size_t size) {
         return -1;
     if (finished || size == 0)
         return 0;
+    if (whole)
+        return ReadWhole(out, size);
     int n = declared.compressionMethod == kStored ? ReadStored(out, size) : ReadDeflated(out, size);
     if (n < 0)
         return Fail();
@@ -61,7 +75,7 @@ int ZipEntryReader::Read(char* out, std::size_t size) {
     // Data past the declared size fails before it is handed on (a known zip-bomb form).
     if (produced > declared.uncompressedSize)
         return Fail();
-    crc = crc32(crc, reinterpret_cast<const Bytef*>(out), static_cast<uInt>(n));
+    crc = libdeflate_crc32(crc, out, static_cast<std::size_t>(n));
     return n;
 }
 
@@ -118,4 +132,36 @@ int ZipEntryReader::ReadDeflated(char* out, std::size_t size) {
             return -1;
     }
     return static_cast<int>(size - stream.avail_out);
+}
+
+// Reads all the entry's compressed bytes and inflates them at the first call, so that nothing of
+// an entry that fails is handed out; then hands the output out piece by piece.
+int ZipEntryReader::ReadWhole(char* out, std::size_t size) {
+    if (!inflated) {
+        if (!InflateWhole())
+            return Fail();
+        inflated = true;
+    }
+    const std::uint64_t left = declared.uncompressedSize - produced;
+    if (left == 0) {
+        finished = true;
+        return 0;
+    }
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, left));
+    std::memcpy(out, inflater->Output() + produced, n);
+    produced += n;
+    return static_cast<int>(n);
+}
+
+bool ZipEntryReader::InflateWhole() {
+    const std::size_t compressed = static_cast<std::size_t>(declared.compressedSize);
+    unsigned char* bytes = inflater->Input(compressed);
+    for (std::size_t at = 0; at < compressed;) {
+        const int n = ReadRaw(bytes + at, compressed - at);
+        if (n <= 0)
+            return false;
+        at += static_cast<std::size_t>(n);
+    }
+    return inflater->Inflate(compressed, static_cast<std::size_t>(declared.uncompressedSize),
+                             declared.crc32);
 }

@@ -3,7 +3,8 @@
 // declared compressed size of it, an entry yields exactly its declared size, never a byte more,
 // and its CRC-32 must match. minizip checks the local header; the bytes after it are read from
 // the archive file directly, since minizip's own count of them is wrong for zip64 sizes where
-// unsigned long has 64 bits (see ReadEntryRecord).
+// unsigned long has 64 bits (see ReadEntryRecord). A deflated entry small enough to hold whole is
+// read and inflated in one go (WholeEntryInflater), a larger one streams through zlib.
 #pragma once
 
 #include <zlib.h>
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "unzip/archive_file.h"
+#include "unzip/whole_entry_inflater.h"
 
 // What the central directory declares about an entry's data.
 struct ZipEntryDeclaration {
@@ -23,10 +25,12 @@ struct ZipEntryDeclaration {
 };
 
 // Reads the entry the archive stands on; `file` is the archive's file (ArchiveFile of
-// BufferedArchiveFileFunctions). The entry is closed when the reader goes.
+// BufferedArchiveFileFunctions). The entry is closed when the reader goes. `inflater`, when given,
+// is used for small entries instead of one of the reader's own, so that its memory serves many
+// entries; it must outlive the reader.
 class ZipEntryReader {
   public:
-    ZipEntryReader(void* archive, ArchiveFile* file);
+    ZipEntryReader(void* archive, ArchiveFile* file, WholeEntryInflater* inflater = nullptr);
     ~ZipEntryReader();
     ZipEntryReader(const ZipEntryReader&) = delete;
     ZipEntryReader& operator=(const ZipEntryReader&) = delete;
@@ -47,12 +51,16 @@ class ZipEntryReader {
     int ReadRaw(void* out, std::size_t size);
     int ReadStored(char* out, std::size_t size);
     int ReadDeflated(char* out, std::size_t size);
+    bool InflateWhole();
+    int ReadWhole(char* out, std::size_t size);
 
     void* archive;
     ArchiveFile* file;
     ZipEntryDeclaration declared{};
     bool open = false;
     bool inflating = false;
+    bool whole = false;     // the entry is inflated whole by `inflater`
+    bool inflated = false;  // and has been, into its output
     bool inputEnded = false;
     bool streamEnded = false;
     bool failed = false;
@@ -60,8 +68,10 @@ class ZipEntryReader {
     std::uint64_t produced = 0;
     ZPOS64_T dataAt = 0;       // where the next stored byte of the entry lies in the archive
     std::uint64_t unread = 0;  // stored bytes of the entry not yet read
-    uLong crc = 0;
+    std::uint32_t crc = 0;
     z_stream stream{};
     static constexpr std::size_t kInputChunk = 64 * 1024;
     std::unique_ptr<unsigned char[]> input;
+    WholeEntryInflater* inflater;
+    std::unique_ptr<WholeEntryInflater> ownInflater;
 };

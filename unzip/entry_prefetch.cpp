@@ -84,7 +84,7 @@ void EntryPrefetcher::Run() {
         if (!Push(std::move(record)))
             return;
         if (wanted) {
-            ZipEntryReader reader(archive, file);
+            ZipEntryReader reader(archive, file, &inflater);
             const bool opened = reader.Open(declared);
             if (!Push(Piece(Piece::Opened, opened ? 1 : 0)))
                 return;

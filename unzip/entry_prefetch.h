@@ -9,6 +9,7 @@
 #include <unzip.h>
 
 #include "unzip/archive_file.h"
+#include "unzip/whole_entry_inflater.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -81,6 +82,7 @@ class EntryPrefetcher {
     std::vector<std::unique_ptr<char[]>> spare;  // memory given back, for the next pieces
     std::size_t queuedBytes = 0;                 // memory of the pieces in the queue
     bool stopping = false;
-    bool inData = false;  // the extracting side stands inside an entry's data
+    bool inData = false;          // the extracting side stands inside an entry's data
+    WholeEntryInflater inflater;  // the thread's, for every small entry
     std::thread thread;
 };

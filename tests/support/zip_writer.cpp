@@ -40,7 +40,8 @@ void AppendZip64Field(std::string& out, uint64_t size, uint64_t compressed) {
     }
 }
 
-// A raw deflate stream, as zip entries hold it.
+}  // namespace
+
 std::string Deflate(const std::string& data) {
     z_stream stream{};
     if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) !=
@@ -58,8 +59,6 @@ std::string Deflate(const std::string& data) {
         throw std::runtime_error("deflate failed");
     return out;
 }
-
-}  // namespace
 
 ZipWriter& ZipWriter::Add(const std::string& name, const std::string& data, uint16_t method,
                           uint32_t attributes) {

@@ -57,6 +57,8 @@ class ZipWriter {
 // Little-endian fields written into bytes already there.
 void Put16(std::string& bytes, size_t at, uint16_t value);
 void Put32(std::string& bytes, size_t at, uint32_t value);
+// A raw deflate stream of `data`, as a deflated entry holds it.
+std::string Deflate(const std::string& data);
 // The CRC-32 of zip and zlib.
 uint32_t Crc32(const std::string& data);
 // `size` bytes of a fixed pseudo-random sequence (does not deflate).

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "unzip/whole_entry_inflater.h"
 #include "unzip/zip_extraction.h"
 #include "winroot.h"
 #include "zip_writer.h"
@@ -7,6 +8,8 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Zip extraction on both targets: the layer and Windows (under Wine). What needs the layer's
 // hooks (answers to the overwrite prompt, the time zone) is in zip_extraction_prompt_test.cpp.
@@ -234,6 +237,73 @@ TEST_F(ZipExtractionTest, EntriesMustInflateToExactlyTheirDeclaredSize) {
         std::string archive = Package(row.name, bytes);
         bool extracted = ExtractZipArchive(archive.c_str(), "C:\\out");
         EXPECT_EQ(extracted, row.declaredSize == 5000) << row.name;
+    }
+}
+
+// Numbered lines, which deflate well.
+std::string Lines(size_t size) {
+    std::string text;
+    for (int line = 0; text.size() < size; ++line)
+        text += "line " + std::to_string(line * 7919 % 100003) + "\r\n";
+    text.resize(size);
+    return text;
+}
+
+// Small deflated entries are inflated whole and larger ones streamed: entries on either side of
+// the bound, one whose data is small but whose deflated bytes are not, and empty ones, in a row.
+TEST_F(ZipExtractionTest, EntriesOnBothSidesOfTheWholeInflateBoundExtract) {
+    const size_t most = static_cast<size_t>(WholeEntryInflater::kMostBytes);
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"at.txt", Lines(most)},
+        {"small.txt", Lines(3000)},
+        {"below.txt", Lines(most - 1)},
+        {"empty.txt", ""},
+        {"over.txt", Lines(most + 1)},
+        {"noise.bin", testsupport::RandomBytes(most, 3)},  // deflates to more than `most`
+        {"last.txt", Lines(17)},
+    };
+    ZipWriter writer;
+    for (const auto& [name, data] : entries)
+        writer.Add(name, data, ZipWriter::kDeflated);
+    ASSERT_GT(writer.CompressedSize(5), most);
+    const std::string archive = Package("bound.zip", writer.Bytes());
+    ASSERT_TRUE(ExtractZipArchive(archive.c_str(), "C:\\out"));
+    for (const auto& [name, data] : entries)
+        EXPECT_TRUE(testsupport::ReadFileBytes(C("out/" + name)) == data) << name;
+
+    // One entry at a time, without the reading ahead.
+    TUnzip unzip;
+    ASSERT_TRUE(unzip.Open(archive.c_str()));
+    EXPECT_TRUE(unzip.ExtractCurrentEntry("C:\\one"));
+    EXPECT_TRUE(testsupport::ReadFileBytes(C("one/at.txt")) == entries[0].second);
+}
+
+// The same damage fails an entry inflated whole and one streamed alike: a wrong CRC-32, damaged
+// data, and compressed bytes declared one short of the stream.
+TEST_F(ZipExtractionTest, DamagedDeflatedEntriesFailOnBothSidesOfTheBound) {
+    const size_t most = static_cast<size_t>(WholeEntryInflater::kMostBytes);
+    for (size_t size : {size_t{5000}, most + 1}) {
+        const std::string data = Lines(size);
+        ZipWriter writer;
+        writer.Add("d.txt", data, ZipWriter::kDeflated);
+        const std::string bytes = writer.Bytes();
+        const size_t local = writer.LocalHeaderAt(0), central = writer.CentralRecordAt(0);
+        const uint32_t compressed = static_cast<uint32_t>(writer.CompressedSize(0));
+
+        std::string badCrc = bytes;
+        Put32(badCrc, local + 14, testsupport::Crc32(data) ^ 1);
+        Put32(badCrc, central + 16, testsupport::Crc32(data) ^ 1);
+        std::string damaged = bytes;
+        damaged.replace(writer.DataAt(0) + compressed / 2, 16, std::string(16, '\x5a'));
+        std::string cut = bytes;
+        Put32(cut, local + 18, compressed - 1);
+        Put32(cut, central + 20, compressed - 1);
+        const std::string tag = std::to_string(size);
+        for (const auto& [name, archive] :
+             {std::pair{"crc", badCrc}, {"damaged", damaged}, {"cut", cut}}) {
+            const std::string path = Package(name + tag + ".zip", archive);
+            EXPECT_FALSE(ExtractZipArchive(path.c_str(), "C:\\out")) << name << " " << size;
+        }
     }
 }
 
