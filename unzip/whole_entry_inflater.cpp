@@ -2,6 +2,9 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
+#include <bit>
+
 WholeEntryInflater::WholeEntryInflater() = default;
 WholeEntryInflater::~WholeEntryInflater() = default;
 
@@ -19,11 +22,13 @@ bool WholeEntryInflater::Takes(std::uint64_t compressedSize, std::uint64_t uncom
 
 void WholeEntryInflater::Reserve(std::unique_ptr<char[]>* buffer, std::size_t* room,
                                  std::size_t size) {
-    // One byte at least, so that an empty entry still has a buffer to point at.
     if (*buffer && *room >= size)
         return;
+    // A power of two (up to the bound), so that entries each a little larger than the last do
+    // not each allocate anew; one byte at least, for an empty entry to point at.
+    const std::size_t most = static_cast<std::size_t>(kMostBytes);
     buffer->reset();
-    *room = size > 0 ? size : 1;
+    *room = std::max(size, std::min(std::bit_ceil(std::max<std::size_t>(size, 1)), most));
     buffer->reset(new char[*room]);
 }
 

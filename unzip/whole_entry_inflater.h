@@ -12,8 +12,10 @@ struct libdeflate_decompressor;
 class WholeEntryInflater {
   public:
     // Entries whose compressed and uncompressed sizes are both at most this are inflated whole:
-    // the two buffers then hold at most twice this, beside what the reading ahead holds.
-    static constexpr std::uint64_t kMostBytes = 1024 * 1024;
+    // the two buffers then hold at most twice this, beside what the reading ahead holds. As
+    // much as the reading ahead holds, so that the next entry is inflated while this one's
+    // pieces wait in its queue.
+    static constexpr std::uint64_t kMostBytes = 4 * 1024 * 1024;
 
     WholeEntryInflater();
     ~WholeEntryInflater();

@@ -15,7 +15,7 @@ using testsupport::Deflate;
 // Numbered lines: they deflate with Huffman tables of their own and to far fewer bytes.
 std::string Lines(size_t size) {
     std::string text;
-    for (int line = 0; text.size() < size; ++line)
+    for (size_t line = 0; text.size() < size; ++line)
         text += "entry line " + std::to_string(line * 7919 % 100003) + "\r\n";
     text.resize(size);
     return text;

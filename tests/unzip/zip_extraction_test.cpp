@@ -243,7 +243,7 @@ TEST_F(ZipExtractionTest, EntriesMustInflateToExactlyTheirDeclaredSize) {
 // Numbered lines, which deflate well.
 std::string Lines(size_t size) {
     std::string text;
-    for (int line = 0; text.size() < size; ++line)
+    for (size_t line = 0; text.size() < size; ++line)
         text += "line " + std::to_string(line * 7919 % 100003) + "\r\n";
     text.resize(size);
     return text;
