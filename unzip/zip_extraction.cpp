@@ -256,6 +256,8 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
     HANDLE file;
     while ((file = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr)) == INVALID_HANDLE_VALUE) {
+        if (unreplaceable == UnreplaceableFile::kFail)
+            return false;
         char prompt[1024];
         std::snprintf(prompt, sizeof prompt, kOverwritePrompt, info.name);
         int answer = MessageBoxA(nullptr, prompt, kWarningCaption, MB_ABORTRETRYIGNORE);
@@ -304,9 +306,10 @@ bool TUnzip::WriteEntry(const char* target, const ZipEntryInfo& info,
 }
 
 bool ExtractZipArchive(const char* archivePath, const char* folder,
-                       const ExtractionCancelled& cancelled) {
+                       const ExtractionCancelled& cancelled, UnreplaceableFile unreplaceable) {
     TUnzip unzip;
     unzip.SetCancelCheck(cancelled);
+    unzip.SetUnreplaceableFile(unreplaceable);
     return unzip.Open(archivePath) && unzip.ExtractAll(folder);
 }
 

@@ -16,6 +16,11 @@
 // which then fails. What was written before stays.
 using ExtractionCancelled = std::function<bool()>;
 
+// What becomes of a file that cannot be replaced (in use): the user is asked to stop, retry or
+// skip it, or the extraction fails at once without asking, for an extraction that nobody
+// watches yet and that is done again, asking, where it failed.
+enum class UnreplaceableFile { kAsk, kFail };
+
 struct ArchiveFile;
 struct ZipEntryDeclaration;
 struct PrefetchedRecord;
@@ -64,6 +69,8 @@ class TUnzip {
 
     // Checked by ExtractAll between entries and by ExtractCurrentEntry within one; none by default.
     void SetCancelCheck(ExtractionCancelled check) { cancelled = std::move(check); }
+    // Whether a file that cannot be replaced is asked about (the default) or fails the entry.
+    void SetUnreplaceableFile(UnreplaceableFile choice) { unreplaceable = choice; }
 
     // The drive and folder of the open archive, with its trailing backslash; empty when closed.
     const char* OutputFolder() const { return outputFolder; }
@@ -88,12 +95,14 @@ class TUnzip {
     std::unordered_set<std::string> madeFolders;
     std::unique_ptr<char[]> data;
     ExtractionCancelled cancelled;
+    UnreplaceableFile unreplaceable = UnreplaceableFile::kAsk;
 };
 
 // Extracts the archive at `archivePath` into `folder`; true only when every entry was extracted.
 // `cancelled`, when given, can stop it between entries and within an entry.
 bool ExtractZipArchive(const char* archivePath, const char* folder,
-                       const ExtractionCancelled& cancelled = {});
+                       const ExtractionCancelled& cancelled = {},
+                       UnreplaceableFile unreplaceable = UnreplaceableFile::kAsk);
 
 // Creates every missing folder of `path` ("/" or "\" separated); the first component, as a rule
 // the drive, is never created. False when a folder cannot be created for a reason other than

@@ -155,6 +155,12 @@ TEST_F(ZipExtractionLayerTest, PromptAnswersForFilesThatCannotBeReplaced) {
         block();
 
         ResetMessageBoxes();
+        // Told not to ask, the extraction fails at the file, leaving it and what follows.
+        EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out", {}, UnreplaceableFile::kFail));
+        EXPECT_TRUE(ShownMessageBoxes().empty());
+        EXPECT_EQ(testsupport::ReadFileBytes(C("out/f.txt")), "old");
+        EXPECT_FALSE(fs::exists(C("out/g.txt")));
+
         QueueMessageBoxAnswers({IDABORT});
         EXPECT_FALSE(ExtractZipArchive(archive.c_str(), "C:\\out"));
         EXPECT_EQ(testsupport::ReadFileBytes(C("out/f.txt")), "old");
