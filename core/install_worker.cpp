@@ -5,7 +5,10 @@
 #include <process.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "core/extraction_ahead.h"
 #include "core/folder_replacement.h"
 #include "core/install_log.h"
 #include "core/install_notifications.h"
@@ -110,18 +113,27 @@ std::string VersionedPackagePath(const char* version) {
     return GetInstallerSettings().stagingFolder + name;
 }
 
-// Extracts `archive` into `destination`. The archive of a package that the plan did not
-// download (`downloaded` false: the dependency package of this build) counts as installed with
-// nothing to do when it is missing (true, the progress unchanged); a downloaded package must be
-// there, so a missing one fails (an empty object leaves no file). Otherwise the progress grows
-// by 10 / plannedDownloads, and is posted only when the extraction succeeded.
-bool InstallPackage(IClient& client, const std::string& archive, const std::string& destination,
+// What the steps of one run work with: the client and the packages extracted ahead.
+struct InstallRun {
+    IClient& client;
+    ExtractionAhead& ahead;
+};
+
+// Extracts `archive` into `destination`, unless it was extracted ahead. The archive of a package
+// that the plan did not download (`downloaded` false: the dependency package of this build)
+// counts as installed with nothing to do when it is missing (true, the progress unchanged); a
+// downloaded package must be there, so a missing one fails (an empty object leaves no file).
+// Otherwise the progress grows by 10 / plannedDownloads, and is posted only when the extraction
+// succeeded.
+bool InstallPackage(InstallRun& run, const std::string& archive, const std::string& destination,
                     bool downloaded) {
+    IClient& client = run.client;
     FILE* file = nullptr;
     if (fopen_s(&file, archive.c_str(), "r") != 0)
         return !downloaded;  // skipped by the plan: nothing to install; else the package is lost
     fclose(file);
-    const bool ok = ExtractZipArchive(archive.c_str(), destination.c_str(),
+    const bool ok = run.ahead.TakeExtracted(archive) ||
+                    ExtractZipArchive(archive.c_str(), destination.c_str(),
                                       [&client] { return client.installStop.Requested(); });
     client.progress = static_cast<int32_t>(10.0 / client.plannedDownloads + client.progress);
     if (ok)
@@ -153,49 +165,65 @@ bool DownloadStaged(IClient& client, const char* suffix) {
                           GetInstallerSettings().stagingFolder + suffix);
 }
 
+// A package that arrived may be extracted ahead.
+bool Arrived(InstallRun& run, bool downloaded, const std::string& archive) {
+    if (downloaded)
+        run.ahead.Arrived(archive);
+    return downloaded;
+}
+
 // The actions of the steps below, true when the step succeeded.
-bool DownloadDependency(IClient& client) {
-    if (!client.downloadDependencies)
+bool DownloadDependency(InstallRun& run) {
+    if (!run.client.downloadDependencies)
         return true;
     Step(1);
-    return DownloadStaged(client, kDependencySuffix);
+    return DownloadStaged(run.client, kDependencySuffix);
 }
-bool DownloadBase(IClient& client) {
-    return DownloadStaged(client, kBaseSuffix);
+bool DownloadBase(InstallRun& run) {
+    return Arrived(run, DownloadStaged(run.client, kBaseSuffix),
+                   GetInstallerSettings().stagingFolder + kBaseSuffix);
 }
-bool DownloadConfiguration(IClient& client) {
-    return DownloadStaged(client, kConfigurationSuffix);
+bool DownloadConfiguration(InstallRun& run) {
+    return Arrived(run, DownloadStaged(run.client, kConfigurationSuffix),
+                   GetInstallerSettings().stagingFolder + kConfigurationSuffix);
 }
-bool DownloadRuntime(IClient& client) {
-    return DownloadRuntimePackage(client, VersionedFileName(client.fixVersion));
+bool DownloadRuntime(InstallRun& run) {
+    return Arrived(run,
+                   DownloadRuntimePackage(run.client, VersionedFileName(run.client.fixVersion)),
+                   VersionedPackagePath(run.client.fixVersion));
 }
-bool DownloadQuant(IClient& client) {
-    return DownloadQuantPackage(client, VersionedFileName(client.quantVersion));
+bool DownloadQuant(InstallRun& run) {
+    return Arrived(run,
+                   DownloadQuantPackage(run.client, VersionedFileName(run.client.quantVersion)),
+                   VersionedPackagePath(run.client.quantVersion));
 }
-bool InstallDependency(IClient& client) {
+bool InstallDependency(InstallRun& run) {
     const InstallerSettings& settings = GetInstallerSettings();
-    return InstallPackage(client, settings.stagingFolder + kDependencySuffix,
-                          settings.dependencyFolder, client.downloadDependencies);
+    return InstallPackage(run, settings.stagingFolder + kDependencySuffix,
+                          settings.dependencyFolder, run.client.downloadDependencies);
 }
-bool InstallBase(IClient& client) {
+bool InstallBase(InstallRun& run) {
     const std::string& S = GetInstallerSettings().stagingFolder;
-    return InstallPackage(client, S + kBaseSuffix, S, true);
+    return InstallPackage(run, S + kBaseSuffix, S, true);
 }
-bool InstallRuntime(IClient& client) {
-    return InstallPackage(client, VersionedPackagePath(client.fixVersion),
+bool InstallRuntime(InstallRun& run) {
+    return InstallPackage(run, VersionedPackagePath(run.client.fixVersion),
                           GetInstallerSettings().stagingFolder, true);
 }
-bool InstallConfiguration(IClient& client) {
+bool InstallConfiguration(InstallRun& run) {
     const std::string& S = GetInstallerSettings().stagingFolder;
-    return InstallPackage(client, S + kConfigurationSuffix, S, true);
+    return InstallPackage(run, S + kConfigurationSuffix, S, true);
 }
-bool InstallQuant(IClient& client) {
-    return InstallPackage(client, VersionedPackagePath(client.quantVersion),
+bool InstallQuant(InstallRun& run) {
+    return InstallPackage(run, VersionedPackagePath(run.client.quantVersion),
                           GetInstallerSettings().stagingFolder, true);
 }
-bool CleanUp(IClient& client) {
-    RemoveDownloadedFiles(client);
+bool CleanUp(InstallRun& run) {
+    RemoveDownloadedFiles(run.client);
     return true;
+}
+bool SaveVersions(InstallRun& run) {
+    return SaveInstalledVersions(run.client);
 }
 
 enum StepFlags : unsigned {
@@ -210,7 +238,7 @@ enum StepFlags : unsigned {
 struct InstallStep {
     const char* line;
     LPARAM index;
-    bool (*action)(IClient& client);
+    bool (*action)(InstallRun& run);
     const char* failure;  // null for a step that cannot fail
     unsigned flags;
 };
@@ -229,8 +257,46 @@ constexpr InstallStep kInstallSteps[] = {
     {kInstallConfiguration, 8, InstallConfiguration, kInstallConfigurationFailed, kPauseAfter},
     {kInstallQuant, 10, InstallQuant, kInstallQuantFailed, kPauseAfter | kOnlyWithQuant},
     {kCleanUp, 11, CleanUp, nullptr, kPauseAfter},
-    {kSaveVersions, 12, SaveInstalledVersions, kSaveVersionsFailed, 0},
+    {kSaveVersions, 12, SaveVersions, kSaveVersionsFailed, 0},
 };
+
+// The packages of the staging folder in the order of their install steps: those that arrive
+// early are extracted while the later ones download. The dependency package goes to the shared
+// dependency folder outside the staging folder, which nothing changes before its own step.
+std::vector<ExtractionAhead::Package> PackagesToExtractAhead(const IClient& client) {
+    const std::string& S = GetInstallerSettings().stagingFolder;
+    std::vector<ExtractionAhead::Package> packages = {
+        {S + kBaseSuffix, S},
+        {VersionedPackagePath(client.fixVersion), S},
+        {S + kConfigurationSuffix, S},
+    };
+    if (client.hasQuant)
+        packages.push_back({VersionedPackagePath(client.quantVersion), S});
+    return packages;
+}
+
+// The steps before the swap: true when every one succeeded, false after a failure (posted) or
+// a stop. Whatever was extracted ahead has ended when it returns.
+bool RunStepsBeforeSwap(IClient& client) {
+    ExtractionAhead ahead(PackagesToExtractAhead(client), client.installStop);
+    InstallRun run{client, ahead};
+    for (const InstallStep& step : kInstallSteps) {
+        if ((step.flags & kOnlyWithQuant) && !client.hasQuant)
+            continue;
+        if (client.installStop.Requested())
+            return false;
+        WriteInstallLog(step.line);
+        if (!(step.flags & kPostsOwnStep))
+            Step(step.index);
+        if (!step.action(run)) {
+            Fail(client, step.failure, step.index);
+            return false;
+        }
+        if (step.flags & kPauseAfter)
+            Sleep(kStepPauseMs);
+    }
+    return true;
+}
 
 unsigned RunInstallation(IClient& client) {
     const std::string& S = GetInstallerSettings().stagingFolder;
@@ -248,19 +314,8 @@ unsigned RunInstallation(IClient& client) {
         return Fail(client, kDownloadBaseFailed, 2);
     }
 
-    for (const InstallStep& step : kInstallSteps) {
-        if ((step.flags & kOnlyWithQuant) && !client.hasQuant)
-            continue;
-        if (client.installStop.Requested())
-            return 0;
-        WriteInstallLog(step.line);
-        if (!(step.flags & kPostsOwnStep))
-            Step(step.index);
-        if (!step.action(client))
-            return Fail(client, step.failure, step.index);
-        if (step.flags & kPauseAfter)
-            Sleep(kStepPauseMs);
-    }
+    if (!RunStepsBeforeSwap(client))
+        return 0;
 
     // What belongs inside the installation is written before the swap: the folder that takes
     // the installation's name is complete, whenever the run ends.
