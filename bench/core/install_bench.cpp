@@ -1,7 +1,7 @@
 // Runs one whole installation through the install worker against ENDPOINT (nginx serving a
 // sample release) in a fresh WINROOT, pumping the install notifications on the main thread as
 // the dialog does, and prints the wall-clock seconds, the outcome and the peak resident memory.
-// Run by install_vs_curl.sh; usage:
+// Run by bench/run_all.py (./run bench) beside curl then bsdtar; usage:
 //   core_install_bench ENDPOINT
 #include <sys/resource.h>
 #include <windows.h>

@@ -1,5 +1,5 @@
 // Downloads one object through OssClient::GetObject into a file and reports the throughput and
-// the process's peak resident memory. Run by download_vs_curl.sh; usage:
+// the process's peak resident memory. Run by bench/run_all.py (./run bench) beside curl; usage:
 //   oss_download_bench ENDPOINT BUCKET KEY OUTPUT_FILE
 #include <sys/resource.h>
 

@@ -3,31 +3,22 @@
 // removed at the end.
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-namespace {
+#include "layer_bench.h"
 
-template <typename Call>
-double Seconds(Call call) {
-    auto began = std::chrono::steady_clock::now();
-    call();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-}
-
-}  // namespace
+using bench::Seconds;
 
 int main(int argc, char** argv) {
     const int subkeys = argc > 1 ? std::atoi(argv[1]) : 40000;
-    char rootTemplate[] = "/tmp/registry-bench-XXXXXX";
-    if (mkdtemp(rootTemplate) == nullptr)
+    bench::TemporaryWinRoot winroot("registry-bench");
+    if (!winroot.Made())
         return 1;
-    const std::filesystem::path root = rootTemplate;
-    setenv("WINROOT", root.c_str(), 1);
+    const std::filesystem::path& root = winroot.Path();
     std::filesystem::create_directories(root / "registry");
     {
         std::ofstream out(root / "registry/HKLM.reg", std::ios::binary);
@@ -50,7 +41,5 @@ int main(int argc, char** argv) {
                     RegOpenKeyExA(HKEY_LOCAL_MACHINE, last.c_str(), 0, KEY_READ, &key);
                 }));
     RegCloseKey(key);
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
     return 0;
 }

@@ -3,31 +3,22 @@
 // Runs in a temporary root of its own, removed at the end.
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-namespace {
+#include "layer_bench.h"
 
-template <typename Call>
-double Seconds(Call call) {
-    auto began = std::chrono::steady_clock::now();
-    call();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-}
-
-}  // namespace
+using bench::Seconds;
 
 int main(int argc, char** argv) {
     const int lines = argc > 1 ? std::atoi(argv[1]) : 80000;
-    char rootTemplate[] = "/tmp/profile-bench-XXXXXX";
-    if (mkdtemp(rootTemplate) == nullptr)
+    bench::TemporaryWinRoot winroot("profile-bench");
+    if (!winroot.Made())
         return 1;
-    const std::filesystem::path root = rootTemplate;
-    setenv("WINROOT", root.c_str(), 1);
+    const std::filesystem::path& root = winroot.Path();
     std::filesystem::create_directories(root / "drive_c");
     {
         std::ofstream out(root / "drive_c/big.ini", std::ios::binary);
@@ -58,7 +49,5 @@ int main(int argc, char** argv) {
                 Seconds([&] { WritePrivateProfileStringA("big", lastKey.c_str(), "2", file); }));
     std::printf("removal of a key:           %.3f s\n",
                 Seconds([&] { WritePrivateProfileStringA("big", "key0", nullptr, file); }));
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
     return 0;
 }
