@@ -184,9 +184,26 @@ std::optional<std::string> UnixPath(std::string_view windowsPath, DWORD* error) 
 }
 
 std::string ResolveUnder(const std::string& base, std::string_view relative) {
+    const std::vector<std::string> parts = SplitComponents(relative);
+    // What exists as spelled is what the lookup of each name finds first (the exact spelling),
+    // so a path that exists, or whose folder exists, as spelled needs one or two calls rather
+    // than one per name: the common case of files made in a known folder.
+    std::string spelled = base;
+    for (const std::string& part : parts)
+        spelled += "/" + part;
+    struct stat st;
+    if (parts.empty() || lstat(spelled.c_str(), &st) == 0)
+        return spelled;
+    const std::string folder = spelled.substr(0, spelled.size() - parts.back().size() - 1);
+    if (parts.size() == 1 || lstat(folder.c_str(), &st) == 0) {
+        std::optional<std::string> found =
+            FindInFolderIgnoringCase(folder.empty() ? "/" : folder, parts.back());
+        return folder + "/" + (found ? *found : parts.back());
+    }
+
     std::string result = base;
     bool resolving = true;
-    for (const std::string& part : SplitComponents(relative)) {
+    for (const std::string& part : parts) {
         if (resolving) {
             std::optional<std::string> found =
                 FindIgnoringCase(result.empty() ? "/" : result, part);
