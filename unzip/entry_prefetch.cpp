@@ -36,30 +36,38 @@ EntryPrefetcher::~EntryPrefetcher() {
         std::lock_guard lock(mutex);
         stopping = true;
     }
-    changed.notify_all();
+    roomMade.notify_all();
     thread.join();
 }
 
+// Each side wakes the other only when it waits, and the reading side is woken for room only
+// once half the queue is free: a wake-up per piece would cost more than the piece.
 bool EntryPrefetcher::Push(Piece piece) {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [this] {
+    pusherWaits = true;
+    roomMade.wait(lock, [this] {
         return stopping || (queuedBytes < kQueueBytes && queue.size() < kQueuePieces);
     });
+    pusherWaits = false;
     if (stopping)
         return false;
     queuedBytes += piece.data.bytes ? chunk : 0;
     queue.push_back(std::move(piece));
-    changed.notify_all();
+    if (pullerWaits)
+        pieceAdded.notify_one();
     return true;
 }
 
 EntryPrefetcher::Piece EntryPrefetcher::Pull() {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [this] { return !queue.empty(); });
+    pullerWaits = true;
+    pieceAdded.wait(lock, [this] { return !queue.empty(); });
+    pullerWaits = false;
     Piece piece = std::move(queue.front());
     queue.pop_front();
     queuedBytes -= piece.data.bytes ? chunk : 0;
-    changed.notify_all();
+    if (pusherWaits && queuedBytes <= kQueueBytes / 2 && queue.size() <= kQueuePieces / 2)
+        roomMade.notify_one();
     return piece;
 }
 

@@ -77,7 +77,10 @@ class EntryPrefetcher {
     ArchiveFile* file;
     std::size_t chunk;
     std::mutex mutex;
-    std::condition_variable changed;
+    std::condition_variable pieceAdded;  // waited for by the extracting side
+    std::condition_variable roomMade;    // waited for by the reading thread
+    bool pullerWaits = false;
+    bool pusherWaits = false;
     std::deque<Piece> queue;
     std::vector<std::unique_ptr<char[]>> spare;  // memory given back, for the next pieces
     std::size_t queuedBytes = 0;                 // memory of the pieces in the queue
