@@ -161,6 +161,24 @@ TEST_F(InstallWorkerTest, CompleteRunWithQuantRestartsTheBarAndExtractsQuantLast
     ExpectInstalled(true);
 }
 
+// A Quant version equal to the runtime's names one package file for both: the Quant download
+// replaces the runtime's file, and both install steps extract what it then holds, the Quant
+// package, exactly as when the steps ran one by one.
+TEST_F(InstallWorkerTest, AQuantVersionEqualToTheRuntimesInstallsWhatTheSharedFileHoldsLast) {
+    PutManifest(
+        "[cfgstamp]\r\ntime=20261209\r\n[fixstamp]\r\n471203=9.5.7.2\r\n"
+        "[quant]\r\n471203=9.5.7.2\r\n");
+    bucket.putObject(std::string(kRemote) + "/quant/" + kFix + ".zip",
+                     testsupport::ReadFileBytes(
+                         bucket.objectFile(std::string(kRemote) + "/quant/" + kQuant + ".zip")));
+    std::vector<Notification> notes = RunInstallation();
+    EXPECT_EQ(Last(notes, 1), "D") << Condense(notes);
+    EXPECT_EQ(Read(InstallFolder() / "shared/owner.txt"), "quant");
+    EXPECT_TRUE(fs::exists(InstallFolder() / "quant/strategy.txt"));
+    EXPECT_FALSE(fs::exists(InstallFolder() / "runtime/version.txt"))
+        << "the runtime's own file was replaced before its step";
+}
+
 TEST_F(InstallWorkerTest, PostsToAWindowThatIsGoneAreDropped) {
     DestroyWindow(window);
     RunInstallation();
