@@ -185,28 +185,24 @@ std::optional<std::string> UnixPath(std::string_view windowsPath, DWORD* error) 
 
 std::string ResolveUnder(const std::string& base, std::string_view relative) {
     const std::vector<std::string> parts = SplitComponents(relative);
-    // What exists as spelled is what the lookup of each name finds first (the exact spelling),
-    // so a path that exists, or whose folder exists, as spelled needs one or two calls rather
-    // than one per name: the common case of files made in a known folder.
-    std::string spelled = base;
-    for (const std::string& part : parts)
-        spelled += "/" + part;
-    struct stat st;
-    if (parts.empty() || lstat(spelled.c_str(), &st) == 0)
-        return spelled;
-    const std::string folder = spelled.substr(0, spelled.size() - parts.back().size() - 1);
-    if (parts.size() == 1 || lstat(folder.c_str(), &st) == 0) {
-        std::optional<std::string> found =
-            FindInFolderIgnoringCase(folder.empty() ? "/" : folder, parts.back());
-        return folder + "/" + (found ? *found : parts.back());
-    }
-
+    // What exists as spelled is what the lookup of each name finds first (the exact spelling):
+    // the longest part of the path that exists so needs no lookup of its names, and files made
+    // in a known folder cost a call or two rather than one per name.
     std::string result = base;
+    for (const std::string& part : parts)
+        result += "/" + part;
+    std::size_t known = parts.size();
+    struct stat st;
+    while (known > 0 && lstat(result.c_str(), &st) != 0)
+        result.resize(result.size() - parts[--known].size() - 1);
+    // The next name is not there as spelled; each one after it may be.
     bool resolving = true;
-    for (const std::string& part : parts) {
+    for (std::size_t i = known; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         if (resolving) {
-            std::optional<std::string> found =
-                FindIgnoringCase(result.empty() ? "/" : result, part);
+            const std::string folder = result.empty() ? "/" : result;
+            std::optional<std::string> found = i == known ? FindInFolderIgnoringCase(folder, part)
+                                                          : FindIgnoringCase(folder, part);
             resolving = found.has_value();
             result += "/" + (found ? *found : part);
         } else {
