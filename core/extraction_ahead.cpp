@@ -1,12 +1,38 @@
 #include "core/extraction_ahead.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
 #include "unzip/zip_extraction.h"
 
+namespace {
+
+// Whether two paths name one file on Windows: equal but for the case of ASCII letters.
+bool SameFile(const std::string& a, const std::string& b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// Whether two packages are one file (a Quant version equal to the runtime's): a later download
+// would replace a file that may be under extraction.
+bool ShareAFile(const std::vector<ExtractionAhead::Package>& packages) {
+    for (std::size_t i = 0; i < packages.size(); ++i)
+        for (std::size_t j = i + 1; j < packages.size(); ++j)
+            if (SameFile(packages[i].archive, packages[j].archive))
+                return true;
+    return false;
+}
+
+}  // namespace
+
 ExtractionAhead::ExtractionAhead(std::vector<Package> packagesInOrder, const InstallStop& stop)
     : packages(std::move(packagesInOrder)), stop(stop), arrived(packages.size(), false) {
+    if (ShareAFile(packages)) {
+        ended = true;  // every step extracts its own package, as one by one
+        return;
+    }
     try {
         thread = std::thread([this] { Run(); });
     } catch (const std::system_error&) {

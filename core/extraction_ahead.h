@@ -8,7 +8,7 @@
 // The thread stops at the first package it cannot extract whole (damaged, missing, a file that
 // cannot be replaced, a stop asked for) and leaves that package and all after it to the steps:
 // later packages overwrite files of earlier ones, so none is extracted before the one ahead of
-// it is complete.
+// it is complete. Packages that are one file (two versions alike) are not extracted ahead at all.
 #pragma once
 
 #include <condition_variable>

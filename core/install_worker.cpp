@@ -4,8 +4,6 @@
 #include <io.h>
 #include <process.h>
 
-#include <algorithm>
-#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -262,13 +260,6 @@ constexpr InstallStep kInstallSteps[] = {
     {kSaveVersions, 12, SaveVersions, kSaveVersionsFailed, 0},
 };
 
-// Whether two paths name one file on Windows: equal but for the case of ASCII letters.
-bool SameFileName(const std::string& a, const std::string& b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 // The packages of the staging folder in the order of their install steps: those that arrive
 // early are extracted while the later ones download. The dependency package goes to the shared
 // dependency folder outside the staging folder, which nothing changes before its own step.
@@ -281,16 +272,6 @@ std::vector<ExtractionAhead::Package> PackagesToExtractAhead(const IClient& clie
     };
     if (client.hasQuant)
         packages.push_back({VersionedPackagePath(client.quantVersion), S});
-    // A manifest whose versions name the same file twice (a runtime version "base", Quant and
-    // runtime alike) has a later download overwrite a package that may be under extraction:
-    // then nothing is extracted ahead, and the steps run one by one as they always did.
-    std::vector<std::string> names = {S + kDependencySuffix};
-    for (const ExtractionAhead::Package& package : packages)
-        names.push_back(package.archive);
-    for (std::size_t i = 0; i < names.size(); ++i)
-        for (std::size_t j = i + 1; j < names.size(); ++j)
-            if (SameFileName(names[i], names[j]))
-                return {};
     return packages;
 }
 

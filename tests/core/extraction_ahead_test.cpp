@@ -71,6 +71,18 @@ TEST_F(ExtractionAheadTest, NothingIsExtractedPastAPackageThatDidNotArrive) {
     EXPECT_FALSE(fs::exists(C("out")));
 }
 
+// Two packages that are one file (in another letter case): a later download would replace it
+// under the extraction, so the steps extract everything themselves.
+TEST_F(ExtractionAheadTest, PackagesThatAreOneFileAreNotExtractedAhead) {
+    auto packages = ThreePackages();
+    packages[2].archive = "C:\\PKG\\A.ZIP";
+    ExtractionAhead ahead(packages, stop);
+    for (const auto& package : packages)
+        ahead.Arrived(package.archive);
+    EXPECT_FALSE(ahead.TakeExtracted(packages[0].archive));
+    EXPECT_FALSE(fs::exists(C("out")));
+}
+
 // A damaged or missing package, a file that cannot be replaced, a stop: the package and those
 // after it are left to the steps, and nobody is asked anything.
 TEST_F(ExtractionAheadTest, APackageThatCannotBeExtractedWholeEndsTheExtractionAhead) {
